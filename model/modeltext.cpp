@@ -1,0 +1,64 @@
+#include "model/modeltext.h"
+
+#include <filesystem>
+
+#include "core/errors.h"
+#include "model/inifile.h"
+
+namespace uav {
+
+ModelTexts defaultModelTexts(TextDefaults which) {
+    ModelTexts t;
+    if (which == TextDefaults::StartUp)
+        t.scalars = {"1", "1", "1", "2", "150", "1", "5", "0", "0"};
+    else
+        t.scalars.fill("1");
+    t.active.fill(false);
+    for (auto& e : t.params) e.fill("1");
+    for (auto& row : t.mix) row.fill("0");
+    return t;
+}
+
+std::string elemSection(int element) { return "Elem" + std::to_string(element); }
+std::string paramKey(int param) { return "Param" + std::to_string(param); }
+std::string mixKey(int row, int element) {
+    return "Mix" + std::to_string(row + 1) + "-" + std::to_string(element);
+}
+
+ModelTexts loadModelTexts(const IniFile& store, TextDefaults which) {
+    ModelTexts t = defaultModelTexts(which);
+    for (int i = 0; i < ELEMENT_COUNT; ++i) {
+        const std::string sec = elemSection(i);
+        t.active[i] = store.readInteger(sec, "Act", 0) != 0;
+        for (int j = 0; j < PARAM_COUNT; ++j) t.params[i][j] = store.readString(sec, paramKey(j), "1");
+    }
+    for (int k = 0; k < SCALAR_COUNT; ++k) t.scalars[k] = store.readString("Model", SCALAR_KEYS[k], t.scalars[k]);
+    for (int r = 0; r < MIX_ROWS; ++r)
+        for (int j = 0; j < ELEMENT_COUNT; ++j) t.mix[r][j] = store.readString("Mix", mixKey(r, j), "0");
+    return t;
+}
+
+void saveModelTexts(IniFile& store, const ModelTexts& t) {
+    for (int i = 0; i < ELEMENT_COUNT; ++i) {
+        const std::string sec = elemSection(i);
+        store.writeString(sec, "Act", t.active[i] ? "1" : "0");
+        for (int j = 0; j < PARAM_COUNT; ++j) store.writeString(sec, paramKey(j), t.params[i][j]);
+    }
+    for (int k = 0; k < SCALAR_COUNT; ++k) store.writeString("Model", SCALAR_KEYS[k], t.scalars[k]);
+    for (int r = 0; r < MIX_ROWS; ++r)
+        for (int j = 0; j < ELEMENT_COUNT; ++j) store.writeString("Mix", mixKey(r, j), t.mix[r][j]);
+}
+
+ModelTexts loadModelFile(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) throw SimError("Cannot open model file '" + path + "'");
+    const IniFile store(path);
+    return loadModelTexts(store, TextDefaults::ModelFile);
+}
+
+void saveModelFile(const std::string& path, const ModelTexts& texts) {
+    IniFile store(path);
+    saveModelTexts(store, texts);
+}
+
+}  // namespace uav
