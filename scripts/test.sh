@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the release build (GCC, warnings as errors), the
+# sanitizer build (clang, AddressSanitizer + UndefinedBehaviorSanitizer) and a
+# bounded run of each fuzz target.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+JOBS=2
+FUZZ_SECONDS=${FUZZ_SECONDS:-30}
+
+echo "== release build"
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUAVSIM_WERROR=ON >/dev/null
+cmake --build build/release -j"$JOBS"
+echo "== release tests"
+# GUI tests use the offscreen platform; anything that needs OpenGL runs under Xvfb.
+xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir build/release -j"$JOBS" --output-on-failure
+
+echo "== sanitizer build"
+cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++-14 \
+      -DUAVSIM_SANITIZE=ON -DUAVSIM_GUI=OFF -DUAVSIM_BENCH=OFF >/dev/null
+cmake --build build/sanitize -j"$JOBS"
+echo "== sanitizer tests"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build/sanitize -j"$JOBS" --output-on-failure
+
+echo "== fuzzing (${FUZZ_SECONDS} s per target)"
+cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
+      -DUAVSIM_FUZZ=ON -DUAVSIM_GUI=OFF -DUAVSIM_BENCH=OFF >/dev/null
+cmake --build build/fuzz -j"$JOBS"
+bash scripts/run-fuzzers.sh build/fuzz "$FUZZ_SECONDS"
+echo "== all tests passed"

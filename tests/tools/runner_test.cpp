@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/errors.h"
+#include "tools/runner.h"
+
+using namespace uav;
+
+namespace {
+
+std::string trainer() { return std::string(std::getenv("UAVSIM_SOURCE_DIR")) + "/models/trainer.mdl"; }
+
+RunOptions cruise(double seconds) {
+    RunOptions o;
+    o.modelPath = trainer();
+    o.initial = {58, 0, 100, 0};
+    o.sliders.throttle = 20;  // 40 % throttle
+    o.seconds = seconds;
+    return o;
+}
+
+std::string parseError(std::vector<std::string> args) {
+    RunOptions o;
+    try {
+        parseRunArgs(args, o);
+    } catch (const SimError& e) {
+        return e.what();
+    }
+    return "";
+}
+
+}  // namespace
+
+TEST(RunnerOptions, BadInputNamesWhatIsWrong) {
+    struct Row { std::vector<std::string> args; const char* mustContain; };
+    const Row rows[] = {
+        {{"m.mdl", "--speed", "fast"}, "--speed"},
+        {{"m.mdl", "--speed", "101"}, "outside"},
+        {{"m.mdl", "--ailerons", "12.5"}, "whole"},
+        {{"m.mdl", "--throttle"}, "needs a value"},
+        {{"m.mdl", "--decimal-sep", ";"}, "--decimal-sep"},
+        {{"m.mdl", "--frobnicate"}, "--frobnicate"},
+        {{"a.mdl", "b.mdl"}, "more than one"},
+        {{"--seconds", "5"}, "no model file"},
+        {{"m.mdl", "--seconds", "nan"}, "--seconds"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.mustContain);
+        EXPECT_NE(parseError(r.args).find(r.mustContain), std::string::npos) << parseError(r.args);
+    }
+    RunOptions o;
+    EXPECT_FALSE(parseRunArgs({"--help"}, o));
+    EXPECT_TRUE(parseRunArgs({"x.mdl", "--decimal-sep", ",", "--rudder", "-40", "--every", "5"}, o));
+    EXPECT_EQ(o.decimalSep, ',');
+    EXPECT_EQ(o.sliders.rudder, -40);
+    EXPECT_EQ(o.csvEvery, 5);
+}
+
+TEST(RunnerOptions, MissingOrBadModelFileIsAnError) {
+    RunOptions o = cruise(1);
+    o.modelPath = "/nonexistent/model.mdl";
+    EXPECT_THROW(runFlight(o, nullptr), SimError);
+    // The trainer is written with decimal points: read with a comma it fails,
+    // naming the offending text.
+    o = cruise(1);
+    o.decimalSep = ',';
+    try {
+        runFlight(o, nullptr);
+        FAIL() << "a point-decimal file parsed with a comma separator";
+    } catch (const SimError& e) {
+        EXPECT_NE(std::string(e.what()).find("is not a valid floating point value"), std::string::npos);
+    }
+}
+
+TEST(ReferenceTrainer, CruisesLevelForAMinute) {
+    const RunSummary s = runFlight(cruise(60), nullptr);
+    EXPECT_EQ(s.fault, SimFault::None);
+    // Level or climbing gently: within a few tens of metres, never diving.
+    EXPECT_GT(s.minAltitude, 95);
+    EXPECT_LT(s.maxAltitude, 140);
+    EXPECT_NEAR(-s.final.airflowBody.x, 16, 2);  // m/s
+    EXPECT_NEAR(s.final.posX, 60 * 16, 150);     // straight on north
+    EXPECT_LT(std::fabs(s.final.rollAngle), 0.01);
+}
+
+TEST(ReferenceTrainer, GlidesDownAtAPlausibleRate) {
+    RunOptions o = cruise(40);
+    o.sliders.throttle = 100;  // idle
+    const RunSummary s = runFlight(o, nullptr);
+    const double sink = -s.final.velocity.y;
+    const double speed = -s.final.airflowBody.x;
+    EXPECT_GT(sink, 1.0);  // m/s
+    EXPECT_LT(sink, 5.0);
+    // A draggy trainer glides between 1:3 and 1:10.
+    EXPECT_GT(speed / sink, 3);
+    EXPECT_LT(speed / sink, 10);
+}
+
+TEST(ReferenceTrainer, CsvRowsAreCompleteAndRunsAreRepeatable) {
+    RunOptions o = cruise(2);
+    o.csvEvery = 10;
+    std::ostringstream a, b;
+    const RunSummary s = runFlight(o, &a);
+    runFlight(o, &b);
+    EXPECT_EQ(a.str(), b.str());
+    std::istringstream in(a.str());
+    std::string line;
+    std::getline(in, line);
+    const auto columns = std::count(line.begin(), line.end(), ',') + 1;
+    EXPECT_EQ(columns, 21 + 8 + 24);
+    int rows = 0;
+    while (std::getline(in, line)) {
+        ++rows;
+        EXPECT_EQ(std::count(line.begin(), line.end(), ',') + 1, columns);
+    }
+    EXPECT_EQ(rows, 20);
+    EXPECT_EQ(s.csvRows, 20);
+}
+
+TEST(ReferenceTrainer, RussianWindowsCopyFliesTheSameWithADecimalComma) {
+    // The same model as a Russian Windows system writes it: decimal commas,
+    // Windows-1251 names, CR LF.
+    std::ifstream in(trainer(), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::replace(bytes.begin(), bytes.end(), '.', ',');
+    const auto path = std::filesystem::temp_directory_path() / "uavsim-trainer-comma.mdl";
+    std::ofstream(path, std::ios::binary) << bytes;
+
+    RunOptions point = cruise(3), comma = cruise(3);
+    comma.modelPath = path.string();
+    comma.decimalSep = ',';
+    std::ostringstream a, b;
+    runFlight(point, &a);
+    runFlight(comma, &b);
+    EXPECT_EQ(a.str(), b.str());
+    std::filesystem::remove(path);
+}

@@ -1,0 +1,251 @@
+#include "tools/runner.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <ostream>
+
+#include "control/headless.h"
+#include "core/dynamics.h"
+#include "core/errors.h"
+#include "model/apply.h"
+#include "model/modeltext.h"
+
+namespace uav {
+
+namespace {
+
+double toDouble(const std::string& opt, const std::string& text) {
+    const char* b = text.data();
+    const char* e = b + text.size();
+    double v = 0.0;
+    const auto r = std::from_chars(b, e, v);
+    if (text.empty() || r.ec != std::errc() || r.ptr != e || !std::isfinite(v))
+        throw SimError("option " + opt + ": '" + text + "' is not a number");
+    return v;
+}
+
+double inRange(const std::string& opt, const std::string& text, double lo, double hi) {
+    const double v = toDouble(opt, text);
+    if (v < lo || v > hi)
+        throw SimError("option " + opt + ": " + text + " is outside " + std::to_string(lo).substr(0, 12) + " .. " +
+                       std::to_string(hi).substr(0, 12));
+    return v;
+}
+
+int sliderValue(const std::string& opt, const std::string& text) {
+    const double v = inRange(opt, text, -100, 100);
+    if (v != std::floor(v)) throw SimError("option " + opt + ": slider positions are whole numbers");
+    return static_cast<int>(v);
+}
+
+// Compact, exact-enough CSV numbers (shortest round-trip form).
+class Row {
+public:
+    void num(double v) {
+        if (n_) buf_[len_++] = ',';
+        const auto r = std::to_chars(buf_ + len_, buf_ + sizeof buf_ - 1, v);
+        len_ = static_cast<std::size_t>(r.ptr - buf_);
+        ++n_;
+    }
+    void vec(const Vec3& v) {
+        num(v.x);
+        num(v.y);
+        num(v.z);
+    }
+    void end(std::ostream& out) {
+        buf_[len_++] = '\n';
+        out.write(buf_, static_cast<std::streamsize>(len_));
+        len_ = 0;
+        n_ = 0;
+    }
+
+private:
+    char buf_[4096];
+    std::size_t len_ = 0;
+    int n_ = 0;
+};
+
+constexpr double RAD_TO_DEG = 180.0 / PI;
+
+void writeCsvRow(std::ostream& out, double t, const SimState& s) {
+    Row r;
+    r.num(t);
+    r.num(s.posX);
+    r.num(s.posH);
+    r.num(s.posZ);
+    r.num(s.posD);
+    r.vec(s.velocity);
+    r.num(s.rollAngle * RAD_TO_DEG);
+    r.num(s.pitchAngle * RAD_TO_DEG);
+    r.num(s.yawAngle * RAD_TO_DEG);
+    r.num(-s.airflowBody.x);
+    r.vec(s.airflowBody);
+    r.vec(s.omegaBody);
+    r.vec(s.thrustBody);
+    for (double p : s.servoPos) r.num(p);
+    for (const Vec3& f : s.elemForceBody) r.vec(f);
+    r.end(out);
+}
+
+}  // namespace
+
+void writeCsvHeader(std::ostream& out) {
+    out << "t_s,posX_m,posH_m,posZ_m,posD_m,velN_ms,velUp_ms,velE_ms,roll_deg,pitch_deg,yaw_deg,airspeed_ms,"
+           "airflowBodyX_ms,airflowBodyY_ms,airflowBodyZ_ms,omegaBodyX_rads,omegaBodyY_rads,omegaBodyZ_rads,"
+           "thrustX_N,thrustY_N,thrustZ_N";
+    for (int i = 0; i < ELEMENT_COUNT; ++i) out << ",servo" << i;
+    for (int i = 0; i < ELEMENT_COUNT; ++i) out << ",F" << i << "x_N,F" << i << "y_N,F" << i << "z_N";
+    out << '\n';
+}
+
+std::string runUsage() {
+    return "Usage: uavsim-run [options] MODEL.mdl\n"
+           "Flies a model file headless in simulated time (dt 0.01 s) and writes CSV telemetry.\n"
+           "\n"
+           "Model file:\n"
+           "  --decimal-sep C     decimal separator of the model file's numbers: . or , (default .)\n"
+           "Initial conditions (as the main window's fields):\n"
+           "  --speed KMH         speed along the nose, 0..100 km/h (default 30)\n"
+           "  --angle DEG         nose-up pitch, 0..90 deg (default 15)\n"
+           "  --altitude M        0..15000 m (default 2)\n"
+           "  --distance M        north of home, -100000..100000 m (default 0)\n"
+           "Wind (earth frame, the velocity of the air mass):\n"
+           "  --wind-north MS     m/s (default 0)\n"
+           "  --wind-east MS      m/s (default 0)\n"
+           "Sliders, -100..100, as on the main window:\n"
+           "  --ailerons N        (default 0)\n"
+           "  --rudder N          (default 0)\n"
+           "  --elevator N        -100 is the top end (stick forward) (default 0)\n"
+           "  --throttle N        -100 is the top end, full throttle (default -100)\n"
+           "Run:\n"
+           "  --seconds S         simulated seconds (default 60)\n"
+           "  --csv FILE          write telemetry to FILE, - for standard output (default: none)\n"
+           "  --every N           a CSV row every N dynamics ticks (default 10)\n"
+           "  --quiet             no summary on standard error\n"
+           "  --help              this text\n";
+}
+
+bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= args.size()) throw SimError("option " + a + " needs a value");
+            return args[++i];
+        };
+        if (a == "--help" || a == "-h") return false;
+        if (a == "--quiet") {
+            opt.quiet = true;
+        } else if (a == "--decimal-sep") {
+            const std::string& v = value();
+            if (v != "." && v != ",") throw SimError("option --decimal-sep: '" + v + "' is not . or ,");
+            opt.decimalSep = v[0];
+        } else if (a == "--speed") {
+            opt.initial.speedKmh = inRange(a, value(), 0, 100);
+        } else if (a == "--angle") {
+            opt.initial.angleDeg = inRange(a, value(), 0, 90);
+        } else if (a == "--altitude") {
+            opt.initial.altitudeM = inRange(a, value(), 0, 15000);
+        } else if (a == "--distance") {
+            opt.initial.distanceM = inRange(a, value(), -100000, 100000);
+        } else if (a == "--wind-north") {
+            opt.windNorth = inRange(a, value(), -100, 100);
+        } else if (a == "--wind-east") {
+            opt.windEast = inRange(a, value(), -100, 100);
+        } else if (a == "--ailerons") {
+            opt.sliders.ailerons = sliderValue(a, value());
+        } else if (a == "--rudder") {
+            opt.sliders.rudder = sliderValue(a, value());
+        } else if (a == "--elevator") {
+            opt.sliders.elevator = sliderValue(a, value());
+        } else if (a == "--throttle") {
+            opt.sliders.throttle = sliderValue(a, value());
+        } else if (a == "--seconds") {
+            opt.seconds = inRange(a, value(), 0, 1e7);
+        } else if (a == "--every") {
+            const double v = inRange(a, value(), 1, 1e9);
+            if (v != std::floor(v)) throw SimError("option --every: a whole number of ticks is needed");
+            opt.csvEvery = static_cast<int>(v);
+        } else if (a == "--csv") {
+            opt.csvPath = value();
+        } else if (a.size() > 1 && a[0] == '-') {
+            throw SimError("unknown option " + a + " (see --help)");
+        } else if (opt.modelPath.empty()) {
+            opt.modelPath = a;
+        } else {
+            throw SimError("more than one model file given: '" + opt.modelPath + "' and '" + a + "'");
+        }
+    }
+    if (opt.modelPath.empty()) throw SimError("no model file given (see --help)");
+    return true;
+}
+
+RunSummary runFlight(const RunOptions& opt, std::ostream* csv) {
+    SimState s;
+    setStartValues(s);
+    Aircraft ac;
+    ModelOutlines outlines;
+    const ModelTexts texts = loadModelFile(opt.modelPath);
+    try {
+        applyModel(texts, opt.decimalSep, s, ac, outlines, nullptr);
+    } catch (const SimError& e) {
+        throw SimError(opt.modelPath + ": " + e.what());
+    }
+    applyInitialConditions(s, opt.initial);
+    s.wind = {opt.windNorth, 0.0, opt.windEast};
+
+    Autopilot ap;
+    ap.sliders = opt.sliders;
+    HeadlessControl hc(ap);
+
+    RunSummary sum;
+    sum.minAltitude = sum.maxAltitude = s.posH;
+    const std::int64_t ticks = std::llround(opt.seconds / s.dt);
+    s.running = true;
+    if (csv) writeCsvHeader(*csv);
+    for (std::int64_t i = 0; i < ticks; ++i) {
+        const TickResult r = headlessTick(hc, ap, s, ac);
+        if (r.faultRaised) {
+            sum.fault = s.fault;
+            sum.faultTime = static_cast<double>(i) * s.dt;
+        }
+        ++sum.ticks;
+        if (s.posH < sum.minAltitude) sum.minAltitude = s.posH;
+        if (s.posH > sum.maxAltitude) sum.maxAltitude = s.posH;
+        if (s.posD > sum.maxDistance) sum.maxDistance = s.posD;
+        if (csv && (i + 1) % opt.csvEvery == 0) {
+            writeCsvRow(*csv, static_cast<double>(i + 1) * s.dt, s);
+            ++sum.csvRows;
+        }
+    }
+    sum.simSeconds = static_cast<double>(sum.ticks) * s.dt;
+    sum.final = s;
+    return sum;
+}
+
+void writeSummary(std::ostream& out, const RunOptions& opt, const RunSummary& sum, double wallSeconds) {
+    const SimState& s = sum.final;
+    char line[512];
+    std::snprintf(line, sizeof line, "model %s: %.2f s simulated (%lld ticks) in %.3f s wall, %.0fx real time\n",
+                  opt.modelPath.c_str(), sum.simSeconds, static_cast<long long>(sum.ticks), wallSeconds,
+                  wallSeconds > 0 ? sum.simSeconds / wallSeconds : 0.0);
+    out << line;
+    std::snprintf(line, sizeof line,
+                  "final: altitude %.1f m, north %.1f m, east %.1f m, distance %.1f m, airspeed %.1f km/h, "
+                  "ground speed %.1f km/h\n",
+                  s.posH, s.posX, s.posZ, s.posD, -s.airflowBody.x * KMH_PER_MS, VecNorm(s.velocity) * KMH_PER_MS);
+    out << line;
+    std::snprintf(line, sizeof line, "attitude: roll %.1f deg, pitch %.1f deg, heading %.1f deg (west positive)\n",
+                  s.rollAngle * RAD_TO_DEG, s.pitchAngle * RAD_TO_DEG, s.yawAngle * RAD_TO_DEG);
+    out << line;
+    std::snprintf(line, sizeof line, "altitude range %.1f .. %.1f m, farthest %.1f m from home, %lld CSV rows\n",
+                  sum.minAltitude, sum.maxAltitude, sum.maxDistance, static_cast<long long>(sum.csvRows));
+    out << line;
+    if (sum.fault != SimFault::None) {
+        std::snprintf(line, sizeof line, "FAULT at %.2f s: %s; the motion was frozen from then on\n", sum.faultTime,
+                      simFaultText(sum.fault));
+        out << line;
+    }
+}
+
+}  // namespace uav

@@ -1,0 +1,52 @@
+// The headless runner: flies a model file with fixed inputs in simulated time
+// as fast as the machine allows and writes CSV telemetry.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "core/simstate.h"
+#include "control/autopilot.h"
+
+namespace uav {
+
+struct RunOptions {
+    std::string modelPath;
+    char decimalSep = '.';       // of the model file's numbers
+    InitialConditions initial;   // window units: km/h, deg, m, m
+    double windNorth = 0.0;      // m/s, earth X
+    double windEast = 0.0;       // m/s, earth Z
+    SliderPositions sliders;     // -100..100, as on the main window
+    double seconds = 60.0;       // simulated
+    int csvEvery = 10;           // write a CSV row every N dynamics ticks
+    std::string csvPath;         // empty: no CSV; "-": standard output
+    bool quiet = false;          // no summary
+};
+
+struct RunSummary {
+    double simSeconds = 0.0;
+    std::int64_t ticks = 0;
+    std::int64_t csvRows = 0;
+    double minAltitude = 0.0, maxAltitude = 0.0;  // m
+    double maxDistance = 0.0;                      // m
+    SimState final;
+    SimFault fault = SimFault::None;
+    double faultTime = -1.0;                       // s, when the fault was latched
+};
+
+// Parses the command line. Throws SimError with a message naming the bad
+// option or value. Returns false (and prints nothing) for --help.
+bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt);
+std::string runUsage();
+
+// The simulation of one run, the part shared by the tool, tests and benchmarks,
+// on the simulated clock (see headlessTick for the order of the timers).
+// `csv` may be null.
+RunSummary runFlight(const RunOptions& opt, std::ostream* csv);
+
+void writeCsvHeader(std::ostream& out);
+void writeSummary(std::ostream& out, const RunOptions& opt, const RunSummary& sum, double wallSeconds);
+
+}  // namespace uav

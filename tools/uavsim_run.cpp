@@ -1,0 +1,42 @@
+// uavsim-run: the headless runner. See --help.
+#include <chrono>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "core/errors.h"
+#include "tools/runner.h"
+
+int main(int argc, char** argv) {
+    using namespace uav;
+    std::ios::sync_with_stdio(false);
+    RunOptions opt;
+    try {
+        if (!parseRunArgs(std::vector<std::string>(argv + 1, argv + argc), opt)) {
+            std::cout << runUsage();
+            return 0;
+        }
+        std::ofstream file;
+        std::ostream* csv = nullptr;
+        if (opt.csvPath == "-") {
+            csv = &std::cout;
+        } else if (!opt.csvPath.empty()) {
+            file.open(opt.csvPath, std::ios::binary | std::ios::trunc);
+            if (!file) throw SimError("cannot write CSV file '" + opt.csvPath + "'");
+            csv = &file;
+        }
+        const auto t0 = std::chrono::steady_clock::now();
+        const RunSummary sum = runFlight(opt, csv);
+        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        if (csv) {
+            csv->flush();
+            if (!*csv) throw SimError("writing the CSV telemetry failed");
+        }
+        if (!opt.quiet) writeSummary(std::cerr, opt, sum, wall);
+        return sum.fault == SimFault::None ? 0 : 3;
+    } catch (const SimError& e) {
+        std::cerr << "uavsim-run: " << e.what() << '\n';
+        return 2;
+    }
+}
