@@ -10,6 +10,17 @@
 // byte. Each write goes to disk at once, atomically: a temporary file beside
 // the target is written, flushed and renamed over it, so the file on disk is
 // always either the old or the new one.
+//
+// Layout rules beyond the above: a line "[name]" (blanks allowed around the
+// name and the brackets) opens a section; "key=value" lines belong to the
+// section above them; lines starting with ';', lines without '=' and key
+// lines before the first section are kept but never read. When a section or
+// key occurs twice, the first one counts. Every line is written back ending
+// with CR LF, the last one included.
+//
+// A writer killed half-way leaves a temporary file "<name>.tmp.XXXXXX" beside
+// the target; the next write to the same file removes such leftovers (a live
+// writer holds a lock on its own temporary file, so only dead ones go).
 #pragma once
 
 #include <string>
@@ -34,12 +45,17 @@ public:
                            std::string_view defaultValue) const;
     // Integer reading as the Windows profile API does: decimal, or hex with a
     // leading 0x; a value that is not an integer, or a missing key, gives the default.
+    // An optional sign is allowed, "$" works like "0x", and the value must fit
+    // 32 bits (hex up to 0xFFFFFFFF, read as a signed 32-bit pattern: -1).
     long readInteger(std::string_view section, std::string_view key, long defaultValue) const;
     bool hasKey(std::string_view section, std::string_view key) const;
 
     // Writes and commits to disk. On failure (read-only folder, full disk, a
     // text that cannot be encoded in Windows-1251) throws SimError and leaves
-    // both the file and the store in memory as they were.
+    // both the file and the store in memory as they were. Names and values
+    // that would not read back as the same entry are refused the same way:
+    // an empty name, a line break in any text, blanks at the ends of a name,
+    // ']' in a section name, '=' in a key or a key starting with '[' or ';'.
     void writeString(std::string_view section, std::string_view key, std::string_view value);
 
     // The current content as it would be written (Windows-1251, CR LF).
@@ -47,12 +63,12 @@ public:
 
 private:
     IniFile() = default;
-    std::string path_;
-    std::vector<std::string> lines_;  // UTF-8, without line ends
-    bool finalNewline_ = true;
+    std::string path_;                // empty for a store built from bytes
+    std::vector<std::string> lines_;  // Windows-1251 bytes as on disk, without line ends
 };
 
 // Encoding helpers (iconv), exposed for tests.
+// The few bytes Windows-1251 leaves undefined (0x98) become U+FFFD.
 std::string cp1251ToUtf8(std::string_view bytes);
 // Throws SimError when a character has no Windows-1251 form.
 std::string utf8ToCp1251(std::string_view text);

@@ -1,0 +1,498 @@
+// INI settings store. The file's lines are held as the bytes read from disk;
+// only the names and values crossing the interface are converted between
+// UTF-8 and Windows-1251, so content this code does not understand (other
+// sections, comments, bytes without a Unicode form) is written back as it was.
+#include "model/inifile.h"
+
+#include "core/errors.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <utility>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <iconv.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace uav {
+
+namespace {
+
+constexpr std::size_t MAX_VALUE_CHARS = 2047;  // the profile API's 2048-byte buffer less the NUL
+constexpr std::string_view LINE_END = "\r\n";
+constexpr std::string_view TEMP_INFIX = ".tmp.";
+constexpr std::size_t TEMP_SUFFIX_LEN = 6;  // mkstemp's XXXXXX
+
+// ---- encoding ---------------------------------------------------------------
+
+bool isAscii(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+class Iconv {
+public:
+    Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {
+        if (cd_ == reinterpret_cast<iconv_t>(-1))
+            throw SimError(std::string("Cannot convert text from ") + from + " to " + to + ": " +
+                           std::strerror(errno));
+    }
+    ~Iconv() { iconv_close(cd_); }
+    Iconv(const Iconv&) = delete;
+    Iconv& operator=(const Iconv&) = delete;
+
+    // Converts as much as possible; returns false with errno set when a
+    // character cannot be converted, leaving `in` at that character.
+    bool convert(char*& in, std::size_t& inLeft, std::string& out) {
+        char buf[1024];
+        while (inLeft > 0) {
+            char* o = buf;
+            std::size_t oLeft = sizeof buf;
+            const std::size_t r = iconv(cd_, &in, &inLeft, &o, &oLeft);
+            out.append(buf, static_cast<std::size_t>(o - buf));
+            if (r == static_cast<std::size_t>(-1) && errno != E2BIG) return false;
+        }
+        return true;
+    }
+
+private:
+    iconv_t cd_;
+};
+
+// ---- case-insensitive names ---------------------------------------------------
+
+// Upper case of one Windows-1251 byte: ASCII letters, the Russian alphabet
+// (а..я at 0xE0..0xFF, А..Я at 0xC0..0xDF, ё 0xB8 / Ё 0xA8) and the other
+// Cyrillic letters of the code page.
+unsigned char upper1251(unsigned char c) {
+    if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 0x20);
+    if (c >= 0xE0) return static_cast<unsigned char>(c - 0x20);
+    switch (c) {
+    case 0xB8: return 0xA8;  // ё
+    case 0x90: return 0x80;  // ђ
+    case 0x83: return 0x81;  // ѓ
+    case 0x9A: return 0x8A;  // љ
+    case 0x9C: return 0x8C;  // њ
+    case 0x9D: return 0x8D;  // ќ
+    case 0x9E: return 0x8E;  // ћ
+    case 0x9F: return 0x8F;  // џ
+    case 0xA2: return 0xA1;  // ў
+    case 0xB3: return 0xB2;  // і
+    case 0xB4: return 0xA5;  // ґ
+    case 0xBA: return 0xAA;  // є
+    case 0xBC: return 0xA3;  // ј
+    case 0xBE: return 0xBD;  // ѕ
+    case 0xBF: return 0xAF;  // ї
+    default: return c;
+    }
+}
+
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (upper1251(static_cast<unsigned char>(a[i])) != upper1251(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+// ---- lines --------------------------------------------------------------------
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+enum class LineKind { Other, Section, Key };
+
+struct Line {
+    LineKind kind = LineKind::Other;
+    std::string_view name;   // section or key name, trimmed
+    std::string_view value;  // key lines: the raw value, trimmed
+};
+
+Line parseLine(std::string_view raw) {
+    const std::string_view t = trim(raw);
+    Line line;
+    if (t.empty() || t.front() == ';') return line;
+    if (t.front() == '[') {
+        const std::size_t close = t.find(']');
+        if (close == std::string_view::npos) return line;
+        line.kind = LineKind::Section;
+        line.name = trim(t.substr(1, close - 1));
+        return line;
+    }
+    const std::size_t eq = t.find('=');
+    if (eq == std::string_view::npos) return line;
+    line.name = trim(t.substr(0, eq));
+    if (line.name.empty()) return line;
+    line.kind = LineKind::Key;
+    line.value = trim(t.substr(eq + 1));
+    return line;
+}
+
+std::vector<std::string> splitLines(std::string_view bytes) {
+    std::vector<std::string> lines;
+    while (!bytes.empty()) {
+        const std::size_t nl = bytes.find('\n');
+        std::string_view line = bytes.substr(0, nl);
+        if (nl != std::string_view::npos && !line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.emplace_back(line);
+        if (nl == std::string_view::npos) break;
+        bytes.remove_prefix(nl + 1);
+    }
+    return lines;
+}
+
+std::string joinLines(const std::vector<std::string>& lines) {
+    std::size_t size = 0;
+    for (const auto& l : lines) size += l.size() + LINE_END.size();
+    std::string out;
+    out.reserve(size);
+    for (const auto& l : lines) {
+        out += l;
+        out += LINE_END;
+    }
+    return out;
+}
+
+constexpr std::size_t NONE = static_cast<std::size_t>(-1);
+
+// Index of the first header of the section, or NONE.
+std::size_t findSection(const std::vector<std::string>& lines, std::string_view section) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const Line l = parseLine(lines[i]);
+        if (l.kind == LineKind::Section && sameName(l.name, section)) return i;
+    }
+    return NONE;
+}
+
+// One past the last line of the section whose header is at `header`.
+std::size_t sectionEnd(const std::vector<std::string>& lines, std::size_t header) {
+    std::size_t i = header + 1;
+    while (i < lines.size() && parseLine(lines[i]).kind != LineKind::Section) ++i;
+    return i;
+}
+
+std::size_t findKey(const std::vector<std::string>& lines, std::string_view section, std::string_view key) {
+    const std::size_t header = findSection(lines, section);
+    if (header == NONE) return NONE;
+    const std::size_t end = sectionEnd(lines, header);
+    for (std::size_t i = header + 1; i < end; ++i) {
+        const Line l = parseLine(lines[i]);
+        if (l.kind == LineKind::Key && sameName(l.name, key)) return i;
+    }
+    return NONE;
+}
+
+// A name from the interface in the file's encoding; false when it has no
+// Windows-1251 form (and so cannot be in the file).
+bool encodeName(std::string_view utf8, std::string& out) {
+    try {
+        out = utf8ToCp1251(utf8);
+        return true;
+    } catch (const SimError&) {
+        return false;
+    }
+}
+
+// ---- files --------------------------------------------------------------------
+
+std::string osReason(int err) { return std::strerror(err); }
+
+SimError writeError(const std::string& path, const std::string& reason) {
+    return SimError("Unable to write to '" + path + "': " + reason);
+}
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_;
+};
+
+std::string readWholeFile(const std::string& path, bool& exists) {
+    exists = false;
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        // A path that names nothing (also through a component that is a
+        // file) is a store not written yet.
+        if (errno == ENOENT || errno == ENOTDIR) return {};
+        throw SimError("Unable to read '" + path + "': " + osReason(errno));
+    }
+    exists = true;
+    std::string data;
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw SimError("Unable to read '" + path + "': " + osReason(errno));
+        }
+        if (n == 0) break;
+        data.append(buf, static_cast<std::size_t>(n));
+    }
+    return data;
+}
+
+bool isTempOf(std::string_view entry, std::string_view base) {
+    return entry.size() == base.size() + TEMP_INFIX.size() + TEMP_SUFFIX_LEN &&
+           entry.substr(0, base.size()) == base &&
+           entry.substr(base.size(), TEMP_INFIX.size()) == TEMP_INFIX;
+}
+
+// Removes temporary files that writers killed half-way left beside `base`.
+// A live writer holds an exclusive lock on its temporary file; a file whose
+// lock can be taken has no live writer.
+void removeStaleTemps(const std::string& dir, const std::string& base) {
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return;
+    while (const dirent* e = ::readdir(d)) {
+        if (!isTempOf(e->d_name, base)) continue;
+        const std::string p = dir + "/" + e->d_name;
+        Fd fd(::open(p.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (fd.get() < 0 || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
+        struct stat held{}, named{};
+        if (::fstat(fd.get(), &held) == 0 && S_ISREG(held.st_mode) && ::lstat(p.c_str(), &named) == 0 &&
+            held.st_ino == named.st_ino && held.st_dev == named.st_dev)
+            ::unlink(p.c_str());
+    }
+    ::closedir(d);
+}
+
+bool writeAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// Replaces the file at `path` by `data` so that a reader, or the file after a
+// crash at any moment, sees either the old or the new content in full.
+// Order: temporary file beside the target (locked, mode of the old file),
+// write every byte, fsync, rename over the target, fsync the folder.
+void replaceFileAtomically(const std::string& path, std::string_view data) {
+    std::string target = path;
+    struct stat old{};
+    if (::lstat(path.c_str(), &old) == 0 && S_ISLNK(old.st_mode)) {
+        // Write through a symbolic link instead of replacing the link.
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            target = real;
+            std::free(real);
+        }
+    }
+    const bool existed = ::stat(target.c_str(), &old) == 0;
+    const mode_t mode = existed ? (old.st_mode & 07777) : 0644;
+
+    const std::filesystem::path tp(target);
+    const std::string dir = tp.has_parent_path() ? tp.parent_path().string() : std::string(".");
+    const std::string base = tp.filename().string();
+    removeStaleTemps(dir, base);
+
+    std::string temp;
+    Fd fd;
+    for (int attempt = 0;; ++attempt) {
+        temp = target + std::string(TEMP_INFIX) + std::string(TEMP_SUFFIX_LEN, 'X');
+        fd.reset(::mkostemp(temp.data(), O_CLOEXEC));
+        if (fd.get() < 0) throw writeError(path, osReason(errno));
+        // Another writer's clean-up may have taken the file between its
+        // creation and the lock: then start again with a new one.
+        struct stat held{}, named{};
+        if (::flock(fd.get(), LOCK_EX) == 0 && ::fstat(fd.get(), &held) == 0 &&
+            ::stat(temp.c_str(), &named) == 0 && held.st_ino == named.st_ino && held.st_dev == named.st_dev)
+            break;
+        if (attempt == 3) {
+            const int err = errno;
+            ::unlink(temp.c_str());
+            throw writeError(path, "cannot lock temporary file: " + osReason(err));
+        }
+    }
+
+    auto fail = [&](const std::string& what) {
+        const std::string reason = what + osReason(errno);
+        ::unlink(temp.c_str());
+        return writeError(path, reason);
+    };
+    if (::fchmod(fd.get(), mode) != 0) throw fail("");
+    if (existed && ::fchown(fd.get(), old.st_uid, old.st_gid) != 0) {
+        // Only root may hand the file to its old owner; others keep their own.
+    }
+    if (!writeAll(fd.get(), data)) throw fail("");
+    if (::fsync(fd.get()) != 0) throw fail("");
+    // The rename happens while the lock is held, so no clean-up can take the
+    // finished temporary file away; closing afterwards cannot lose data that
+    // fsync has already put on disk.
+    if (::rename(temp.c_str(), target.c_str()) != 0) throw fail("");
+    fd.reset();
+
+    // Make the rename itself durable. Some file systems refuse fsync on a
+    // folder; the new content is in place either way.
+    Fd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dirFd.get() >= 0) ::fsync(dirFd.get());
+}
+
+}  // namespace
+
+// ---- encoding helpers ----------------------------------------------------------
+
+std::string cp1251ToUtf8(std::string_view bytes) {
+    if (isAscii(bytes)) return std::string(bytes);
+    Iconv cv("UTF-8", "CP1251");
+    std::string in(bytes);
+    char* p = in.data();
+    std::size_t left = in.size();
+    std::string out;
+    out.reserve(in.size() * 2);
+    while (!cv.convert(p, left, out)) {
+        out += "\xEF\xBF\xBD";  // U+FFFD for a byte the code page leaves undefined
+        ++p;
+        --left;
+    }
+    return out;
+}
+
+std::string utf8ToCp1251(std::string_view text) {
+    if (isAscii(text)) return std::string(text);
+    Iconv cv("CP1251", "UTF-8");
+    std::string in(text);
+    char* p = in.data();
+    std::size_t left = in.size();
+    std::string out;
+    out.reserve(in.size());
+    if (!cv.convert(p, left, out))
+        throw SimError("'" + std::string(text) + "' cannot be written in Windows-1251");
+    return out;
+}
+
+// ---- the store -------------------------------------------------------------------
+
+IniFile::IniFile(std::string path) : path_(std::move(path)) {
+    bool exists = false;
+    lines_ = splitLines(readWholeFile(path_, exists));
+}
+
+IniFile IniFile::fromBytes(std::string_view bytes) {
+    IniFile f;
+    f.lines_ = splitLines(bytes);
+    return f;
+}
+
+std::string IniFile::readString(std::string_view section, std::string_view key,
+                                std::string_view defaultValue) const {
+    std::string sec, k;
+    if (!encodeName(section, sec) || !encodeName(key, k)) return std::string(defaultValue);
+    const std::size_t i = findKey(lines_, sec, k);
+    if (i == NONE) return std::string(defaultValue);
+    std::string_view v = parseLine(lines_[i]).value;
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        v = v.substr(1, v.size() - 2);
+    return cp1251ToUtf8(v.substr(0, MAX_VALUE_CHARS));
+}
+
+bool IniFile::hasKey(std::string_view section, std::string_view key) const {
+    std::string sec, k;
+    return encodeName(section, sec) && encodeName(key, k) && findKey(lines_, sec, k) != NONE;
+}
+
+long IniFile::readInteger(std::string_view section, std::string_view key, long defaultValue) const {
+    const std::string s = readString(section, key, "");
+    std::string_view t = s;
+    bool negative = false;
+    if (!t.empty() && (t.front() == '+' || t.front() == '-')) {
+        negative = t.front() == '-';
+        t.remove_prefix(1);
+    }
+    bool hex = false;
+    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
+        hex = true;
+        t.remove_prefix(2);
+    } else if (t.size() > 1 && t[0] == '$') {
+        hex = true;
+        t.remove_prefix(1);
+    }
+    if (t.empty()) return defaultValue;
+    const std::uint64_t limit = hex ? 0xFFFFFFFFu : (negative ? 2147483648u : 2147483647u);
+    std::uint64_t mag = 0;
+    for (char c : t) {
+        int digit;
+        if (c >= '0' && c <= '9') digit = c - '0';
+        else if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+        else return defaultValue;
+        mag = mag * (hex ? 16u : 10u) + static_cast<std::uint64_t>(digit);
+        if (mag > limit) return defaultValue;
+    }
+    // Hex digits give a 32-bit pattern: 0xFFFFFFFF is -1.
+    const auto value = static_cast<std::int64_t>(hex ? static_cast<std::int32_t>(static_cast<std::uint32_t>(mag))
+                                                     : static_cast<std::int64_t>(mag));
+    return static_cast<long>(negative ? -value : value);
+}
+
+void IniFile::writeString(std::string_view section, std::string_view key, std::string_view value) {
+    const std::string where = path_.empty() ? std::string("memory") : path_;
+    std::string sec, k, v;
+    try {
+        sec = utf8ToCp1251(section);
+        k = utf8ToCp1251(key);
+        v = utf8ToCp1251(value);
+    } catch (const SimError& e) {
+        throw writeError(where, e.what());
+    }
+    auto hasAny = [](std::string_view s, std::string_view chars) {
+        return s.find_first_of(chars) != std::string_view::npos;
+    };
+    const std::string_view breaks("\r\n\0", 3);
+    if (sec.empty() || trim(sec) != sec || hasAny(sec, breaks) || hasAny(sec, "]"))
+        throw writeError(where, "invalid section name '" + std::string(section) + "'");
+    if (k.empty() || trim(k) != k || hasAny(k, breaks) || hasAny(k, "=") || k.front() == '[' || k.front() == ';')
+        throw writeError(where, "invalid key name '" + std::string(key) + "'");
+    if (hasAny(v, breaks)) throw writeError(where, "a value cannot hold a line break");
+
+    // Edit a copy; the store changes only once the file holds the copy.
+    std::vector<std::string> next = lines_;
+    const std::size_t header = findSection(next, sec);
+    if (header == NONE) {
+        next.push_back("[" + sec + "]");
+        next.push_back(k + "=" + v);
+    } else if (const std::size_t at = findKey(next, sec, k); at != NONE) {
+        next[at] = std::string(parseLine(next[at]).name) + "=" + v;  // keeps the file's spelling of the key
+    } else {
+        const std::size_t end = sectionEnd(next, header);
+        std::size_t last = header;
+        for (std::size_t i = header + 1; i < end; ++i)
+            if (parseLine(next[i]).kind == LineKind::Key) last = i;
+        next.insert(next.begin() + static_cast<std::ptrdiff_t>(last + 1), k + "=" + v);
+    }
+    if (!path_.empty()) replaceFileAtomically(path_, joinLines(next));
+    lines_ = std::move(next);
+}
+
+std::string IniFile::bytes() const { return joinLines(lines_); }
+
+}  // namespace uav
