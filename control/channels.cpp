@@ -1,0 +1,65 @@
+#include "control/channels.h"
+
+#include <cmath>
+
+#include "model/numtext.h"
+
+namespace uav {
+
+double roundHalfEven(double x) {
+    const double r = std::round(x);  // halves away from zero
+    if (std::fabs(x - std::trunc(x)) == 0.5) return 2.0 * std::round(x / 2.0);
+    return r;
+}
+
+void slidersToChannels(const SliderPositions& p, Channels& ch) {
+    ch.throttle = (100 - p.throttle) / 200.0;
+    ch.rudderIn = p.rudder / 100.0;
+    ch.aileronIn = p.ailerons / 100.0;
+    ch.elevatorIn = -p.elevator / 100.0;
+}
+
+void updateServos(SimState& s, const Aircraft& ac, const Channels& ch, ServoState& servo, double now) {
+    const bool limited = servo.servoTime.has_value();
+    double dt = limited ? now - *servo.servoTime : 0.0;  // s
+    if (dt < 0.0) dt = 0.0;
+
+    for (int i = 0; i < ELEMENT_COUNT; ++i) {
+        const AeroElement& e = ac.elements[i];
+        if (!e.active || !(e.k > 0.0)) continue;
+
+        double target = ac.mix.c[MIX_TRO][i] * ch.throttle + ac.mix.c[MIX_RUD][i] * ch.rudderIn +
+                        ac.mix.c[MIX_ALE][i] * ch.aileronIn + ac.mix.c[MIX_ELE][i] * ch.elevatorIn;
+        if (limited) {
+            const double step = e.servoSpeed * dt;
+            const double cmd = servo.servoCmd[i];
+            if (target > cmd && cmd + step < target)
+                target = cmd + step;
+            else if (target < cmd && cmd - step > target)
+                target = cmd - step;
+        }
+        servo.servoCmd[i] = target;
+
+        const double steps = e.servoSteps;
+        s.servoPos[i] = steps > 0.0 ? roundHalfEven(target * steps) / steps : target;
+    }
+    servo.servoTime = now;
+}
+
+void applyCommands(SimState& s, const Aircraft& ac, const Channels& ch, ServoState& servo, double now) {
+    s.thrustBody = VecScale(ac.params.thrustVec, ch.throttle);
+    updateServos(s, ac, ch, servo, now);
+}
+
+std::string outputDisplayText(const Channels& ch, const SimState& s, char decimalSep) {
+    auto num = [decimalSep](double v) { return formatFixed(100.0 * v, 2, 4, decimalSep); };
+    return "TRO=" + num(ch.throttle) + "\rRUD=" + num(s.servoPos[3]) + "\rALE=" + num(s.servoPos[0]) +
+           "\rELE=" + num(s.servoPos[2]);
+}
+
+std::string sliderLabelText(SliderLabel which, int position) {
+    const int shown = which == SliderLabel::Rudder ? -position : position;
+    return std::to_string(shown) + " %";
+}
+
+}  // namespace uav

@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include "control/channels.h"
+
+using namespace uav;
+
+namespace {
+
+// One active element 0 driven by `row` with coefficient `coef`.
+Aircraft oneServo(int row, double coef, double speed, double steps, double k = 0.4) {
+    Aircraft ac;
+    ac.elements[0].active = true;
+    ac.elements[0].k = k;
+    ac.elements[0].servoSpeed = speed;
+    ac.elements[0].servoSteps = steps;
+    ac.mix.c[row][0] = coef;
+    return ac;
+}
+
+}  // namespace
+
+TEST(Channels, SliderMappingAndLabels) {
+    struct Row { SliderPositions p; double thr, rud, ail, ele; const char* why; };
+    const Row rows[] = {
+        {{0, 0, 0, -100}, 1.0, 0, 0, 0, "throttle slider at the top: full"},
+        {{0, 0, 0, 0}, 0.5, 0, 0, 0, "throttle slider centred: half"},
+        {{0, 40, 0, 100}, 0.0, 0.4, 0, 0, "throttle at the bottom: idle; rudder 40"},
+        {{-25, 0, -100, 100}, 0.0, 0, -0.25, 1.0, "elevator at the top gives +1"},
+    };
+    for (const Row& r : rows) {
+        Channels ch;
+        slidersToChannels(r.p, ch);
+        EXPECT_DOUBLE_EQ(ch.throttle, r.thr) << r.why;
+        EXPECT_DOUBLE_EQ(ch.rudderIn, r.rud) << r.why;
+        EXPECT_DOUBLE_EQ(ch.aileronIn, r.ail) << r.why;
+        EXPECT_DOUBLE_EQ(ch.elevatorIn, r.ele) << r.why;
+    }
+    EXPECT_EQ(sliderLabelText(SliderLabel::Rudder, 40), "-40 %");
+    EXPECT_EQ(sliderLabelText(SliderLabel::Rudder, 0), "0 %");
+    EXPECT_EQ(sliderLabelText(SliderLabel::Elevator, -100), "-100 %");
+    EXPECT_EQ(sliderLabelText(SliderLabel::Ailerons, 35), "35 %");
+}
+
+TEST(Channels, RoundHalfEven) {
+    const double in[] = {2.5, 3.5, -2.5, 0.5, -0.5, 2.4999, 2.5001, -7.5, 8.0};
+    const double out[] = {2, 4, -2, 0, -0, 2, 3, -8, 8};
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(roundHalfEven(in[i]), out[i]) << in[i];
+}
+
+TEST(Servo, RateLimitWithFakeClock) {
+    const Aircraft ac = oneServo(MIX_ELE, 1.0, 2.0, 0.0);
+    SimState s;
+    ServoState sv;
+    Channels ch;
+    updateServos(s, ac, ch, sv, 0.0);  // first update: no limit, stays at 0
+    ch.elevatorIn = 1.0;
+    int updates = 0;
+    double t = 0.0;
+    while (s.servoPos[0] < 1.0 && updates < 100) {
+        t = (updates + 1) * 0.02;
+        updateServos(s, ac, ch, sv, t);
+        ++updates;
+        if (updates == 1) {
+            EXPECT_NEAR(s.servoPos[0], 0.04, 1e-12);  // 2 units/s x 0.02 s
+        }
+    }
+    EXPECT_EQ(updates, 25);
+    EXPECT_EQ(s.servoPos[0], 1.0);  // lands on the target exactly
+    ch.elevatorIn = 0.97;           // within one step: reached at once
+    updateServos(s, ac, ch, sv, t + 0.02);
+    EXPECT_DOUBLE_EQ(s.servoPos[0], 0.97);
+    ch.elevatorIn = 0.0;            // clock going back moves nothing
+    updateServos(s, ac, ch, sv, t);
+    EXPECT_DOUBLE_EQ(s.servoPos[0], 0.97);
+    EXPECT_EQ(*sv.servoTime, t);
+}
+
+TEST(Servo, FirstUpdateGoesStraightToTarget) {
+    const Aircraft ac = oneServo(MIX_ALE, -1.0, 0.1, 0.0);
+    SimState s;
+    ServoState sv;
+    Channels ch;
+    ch.aileronIn = 0.6;
+    updateServos(s, ac, ch, sv, 123.0);
+    EXPECT_DOUBLE_EQ(s.servoPos[0], -0.6);
+    EXPECT_DOUBLE_EQ(sv.servoCmd[0], -0.6);
+}
+
+TEST(Servo, QuantisationHalvesToEven) {
+    struct Row { double target, steps, pos; const char* why; };
+    const Row rows[] = {
+        {0.25, 10, 0.2, "2.5 steps -> 2"},
+        {0.75, 10, 0.8, "7.5 steps -> 8"},
+        {-0.25, 10, -0.2, "-2.5 steps -> -2"},
+        {0.26, 10, 0.3, "2.6 steps -> 3"},
+        {0.37, 0, 0.37, "no steps: unquantised"},
+        {0.37, -4, 0.37, "negative steps: unquantised"},
+    };
+    for (const Row& r : rows) {
+        const Aircraft ac = oneServo(MIX_TRO, 1.0, 1.0, r.steps);
+        SimState s;
+        ServoState sv;
+        Channels ch;
+        ch.throttle = r.target;
+        updateServos(s, ac, ch, sv, 0.0);
+        EXPECT_DOUBLE_EQ(s.servoPos[0], r.pos) << r.why;
+        EXPECT_DOUBLE_EQ(sv.servoCmd[0], r.target) << r.why;  // the command is not quantised
+    }
+}
+
+TEST(Servo, MixOppositeSensesAndElementsWithoutServo) {
+    Aircraft ac;
+    for (int i = 0; i < 4; ++i) {
+        ac.elements[i].active = true;
+        ac.elements[i].k = 0.4;
+        ac.elements[i].servoSpeed = 100;
+        ac.mix.c[MIX_ALE][i] = i % 2 ? -1.0 : 1.0;
+    }
+    ac.mix.c[MIX_TRO][0] = 0.5;
+    ac.elements[2].k = 0.0;        // no servo
+    ac.elements[3].active = false;  // switched off
+    SimState s;
+    s.servoPos[3] = 0.7;  // left from before
+    ServoState sv;
+    Channels ch{.throttle = 1.0, .aileronIn = 0.2};
+    updateServos(s, ac, ch, sv, 0.0);
+    EXPECT_DOUBLE_EQ(s.servoPos[0], 0.7);  // 0.5 x throttle + 1 x aileron
+    EXPECT_DOUBLE_EQ(s.servoPos[1], -0.2);
+    EXPECT_EQ(s.servoPos[2], 0.0);
+    EXPECT_EQ(s.servoPos[3], 0.7);
+}
+
+TEST(Servo, ApplyCommandsScalesThrustAndOutputText) {
+    Aircraft ac;
+    ac.params.thrustVec = {10, 2, -1};
+    SimState s;
+    ServoState sv;
+    Channels ch{.throttle = 0.25};
+    applyCommands(s, ac, ch, sv, 1.0);
+    EXPECT_EQ(s.thrustBody, (Vec3{2.5, 0.5, -0.25}));
+    EXPECT_TRUE(sv.servoTime.has_value());
+
+    s.servoPos = {0.123456, 0, 1.0, -0.125};
+    EXPECT_EQ(outputDisplayText(ch, s, ','), "TRO=25,00\rRUD=-12,50\rALE=12,35\rELE=100,00");
+    EXPECT_EQ(outputDisplayText(ch, s, '.'), "TRO=25.00\rRUD=-12.50\rALE=12.35\rELE=100.00");
+}
