@@ -1,0 +1,28 @@
+#include "app/simapp.h"
+
+#include <QLocale>
+
+#include "core/errors.h"
+
+namespace uav {
+
+SimApp::SimApp() : decimalSep(localeDecimalSeparator()) { clock.start(); }
+
+double SimApp::now() const { return static_cast<double>(clock.nsecsElapsed()) * 1e-9; }
+
+char localeDecimalSeparator() {
+    const QString p = QLocale::system().decimalPoint();
+    if (p == QStringLiteral(",")) return ',';
+    return '.';
+}
+
+std::unique_ptr<IniFile> openConfIni(const std::string& path, std::string& error) {
+    try {
+        return std::make_unique<IniFile>(path);
+    } catch (const SimError& e) {
+        error = e.what();
+        return std::make_unique<IniFile>(IniFile::fromBytes(""));
+    }
+}
+
+}  // namespace uav

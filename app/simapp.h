@@ -1,0 +1,79 @@
+// The one simulation instance of the program and what the windows share:
+// state, model records, controls and autopilot, the settings file, the
+// random generator and the wall clock. The application owns exactly one;
+// every window gets a reference.
+#pragma once
+
+#include <QElapsedTimer>
+#include <memory>
+#include <string>
+
+#include "control/autopilot.h"
+#include "control/relaytuning.h"
+#include "core/simstate.h"
+#include "core/wind.h"
+#include "model/apply.h"
+#include "model/inifile.h"
+#include "views/modeldraw.h"
+
+namespace uav {
+
+class TForm1;
+class TForm2;
+class TForm3;
+class TForm4;
+class TForm5;
+class TForm6;
+class TForm7;
+class TForm8;
+class TForm9;
+
+// The nine windows, filled in creation order. Owned by Qt (the main window is
+// the parent of the other eight).
+struct Windows {
+    TForm1* form1 = nullptr;
+    TForm2* form2 = nullptr;
+    TForm3* form3 = nullptr;
+    TForm4* form4 = nullptr;
+    TForm5* form5 = nullptr;
+    TForm6* form6 = nullptr;
+    TForm7* form7 = nullptr;
+    TForm8* form8 = nullptr;
+    TForm9* form9 = nullptr;
+};
+
+struct SimApp {
+    SimApp();
+
+    SimState state;
+    Aircraft aircraft;
+    ModelOutlines modelOutlines;                 // written by the model apply
+    DrawOutlines outlines = startOutlines();     // what the side view draws
+    Autopilot ap;
+    RelayTuneHook tuneHook{ap};
+
+    std::string appDir;                // the executable's directory, with a trailing '/'
+    std::unique_ptr<IniFile> confIni;  // appDir + "conf.ini", open for the whole run
+    std::unique_ptr<UniformRandom> rng;
+    char decimalSep = ',';             // of the user's locale, for every number text
+
+    WindMarker windMarker;
+    bool forcesShown = false;          // the forces window is open
+
+    // Wall clock for the servo rate limit and the relay tuning, s since start.
+    double now() const;
+    QElapsedTimer clock;
+
+    Windows windows;
+};
+
+// The decimal separator of the user's locale: '.' or ','. A locale whose
+// separator is neither (for example the Arabic one) falls back to '.'.
+char localeDecimalSeparator();
+
+// Opens conf.ini beside the executable. An unreadable file does not stop the
+// program: the store then lives in memory only, and the reason is returned in
+// `error` for the caller to show.
+std::unique_ptr<IniFile> openConfIni(const std::string& path, std::string& error);
+
+}  // namespace uav

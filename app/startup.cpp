@@ -1,0 +1,59 @@
+#include "app/startup.h"
+
+#include <QApplication>
+#include <QSurfaceFormat>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/tform1.h"
+#include "app/tform2.h"
+#include "app/tform3.h"
+#include "app/tform4.h"
+#include "app/tform5.h"
+#include "app/tform6.h"
+#include "app/tform7.h"
+#include "app/tform8.h"
+#include "app/tform9.h"
+
+namespace uav {
+
+Windows createWindows(SimApp& sim) {
+    Windows& w = sim.windows;
+    w.form1 = new TForm1(sim);
+    w.form2 = new TForm2(sim, *w.form1);
+    w.form3 = new TForm3(sim, w.form1);
+    w.form4 = new TForm4(sim, w.form1);
+    w.form5 = new TForm5(sim, w.form1);
+    w.form6 = new TForm6(sim, w.form1);
+    w.form7 = new TForm7(sim, w.form1);
+    w.form8 = new TForm8(sim, w.form1);
+    w.form9 = new TForm9(sim, w.form1);
+    return w;
+}
+
+void setDefaultGlFormat() {
+    QSurfaceFormat f;
+    f.setRenderableType(QSurfaceFormat::OpenGL);
+    f.setProfile(QSurfaceFormat::CompatibilityProfile);
+    f.setVersion(2, 1);
+    f.setDepthBufferSize(24);
+    f.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
+    QSurfaceFormat::setDefaultFormat(f);
+}
+
+void scheduleScreenshotFromEnvironment(QWidget* mainWindow) {
+    const char* path = std::getenv("UAVSIM_SCREENSHOT");
+    if (!path || !*path) return;
+    int delay = 3000;
+    if (const char* d = std::getenv("UAVSIM_SCREENSHOT_DELAY_MS")) delay = std::atoi(d);
+    const QString file = QString::fromLocal8Bit(path);
+    QTimer::singleShot(delay, mainWindow, [mainWindow, file] {
+        const bool ok = mainWindow->grab().save(file, "PNG");
+        std::fprintf(stderr, "uavsim: screenshot %s %s\n", ok ? "saved to" : "could not be saved to",
+                     file.toLocal8Bit().constData());
+        QCoreApplication::exit(ok ? 0 : 1);
+    });
+}
+
+}  // namespace uav

@@ -1,0 +1,24 @@
+// Program start: the nine windows created in their fixed order, each fully
+// (its creation work done) before the next.
+#pragma once
+
+#include "app/simapp.h"
+
+class QWidget;
+
+namespace uav {
+
+// Creates TForm1 .. TForm9 in order and records them in sim.windows. Only the
+// caller shows the main window.
+Windows createWindows(SimApp& sim);
+
+// The default surface format for the 3D view (fixed-function GL needs a
+// compatibility profile); set before the application object exists.
+void setDefaultGlFormat();
+
+// With UAVSIM_SCREENSHOT=<file.png> in the environment, grabs the main window
+// after UAVSIM_SCREENSHOT_DELAY_MS (default 3000) milliseconds, saves it and
+// quits. Used by scripts/screenshot.sh.
+void scheduleScreenshotFromEnvironment(QWidget* mainWindow);
+
+}  // namespace uav
