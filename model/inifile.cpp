@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <utility>
@@ -334,21 +335,21 @@ void replaceFileAtomically(const std::string& path, std::string_view data) {
         }
     }
 
-    auto fail = [&](const std::string& what) {
-        const std::string reason = what + osReason(errno);
+    auto fail = [&] {
+        const std::string reason = osReason(errno);
         ::unlink(temp.c_str());
         return writeError(path, reason);
     };
-    if (::fchmod(fd.get(), mode) != 0) throw fail("");
+    if (::fchmod(fd.get(), mode) != 0) throw fail();
     if (existed && ::fchown(fd.get(), old.st_uid, old.st_gid) != 0) {
         // Only root may hand the file to its old owner; others keep their own.
     }
-    if (!writeAll(fd.get(), data)) throw fail("");
-    if (::fsync(fd.get()) != 0) throw fail("");
+    if (!writeAll(fd.get(), data)) throw fail();
+    if (::fsync(fd.get()) != 0) throw fail();
     // The rename happens while the lock is held, so no clean-up can take the
     // finished temporary file away; closing afterwards cannot lose data that
     // fsync has already put on disk.
-    if (::rename(temp.c_str(), target.c_str()) != 0) throw fail("");
+    if (::rename(temp.c_str(), target.c_str()) != 0) throw fail();
     fd.reset();
 
     // Make the rename itself durable. Some file systems refuse fsync on a
