@@ -123,6 +123,19 @@ std::string runUsage() {
            "  --csv FILE          write telemetry to FILE, - for standard output (default: none)\n"
            "  --every N           a CSV row every N dynamics ticks (default 10)\n"
            "  --quiet             no summary on standard error\n"
+           "Built-in autopilot (each 20 ms: control tick, loop tick, two dynamics ticks;\n"
+           "the servo rate limit and the relay tuning read the simulated clock):\n"
+           "  --mode M            off, stabilise, return or ratehold (default off); in\n"
+           "                      stabilise and ratehold the sliders give the set-points\n"
+           "  --engage-at S       simulated second at which the mode is engaged (default 0)\n"
+           "  --set NAME=VALUE    a settings text as typed into the window, decimal point:\n"
+           "                      degrees, km/h, m. NAME is the setting (rollMaxAngle,\n"
+           "                      rollLoop.kp, speedMin, returnAltitude, homeRadius,\n"
+           "                      altitudeLoop.ki, headingAilerons.kp, headingRudder.kd, ...),\n"
+           "                      or a window field (stab.Edit2, return.Edit14); flags\n"
+           "                      captureAltitude and headingByAilerons take 1 or 0\n"
+           "  --tune-start S      start the relay tuning at S simulated seconds\n"
+           "  --tune-stop S       stop it at S and print the proposed gains\n"
            "  --help              this text\n";
 }
 
@@ -168,6 +181,25 @@ bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt) {
             opt.csvEvery = static_cast<int>(v);
         } else if (a == "--csv") {
             opt.csvPath = value();
+        } else if (a == "--mode") {
+            const std::string& v = value();
+            if (v == "off") opt.mode = ApMode::Off;
+            else if (v == "stabilise") opt.mode = ApMode::Stabilise;
+            else if (v == "return") opt.mode = ApMode::Return;
+            else if (v == "ratehold") opt.mode = ApMode::RateHold;
+            else throw SimError("option --mode: '" + v + "' is not off, stabilise, return or ratehold");
+        } else if (a == "--engage-at") {
+            opt.engageAt = inRange(a, value(), 0, 1e7);
+        } else if (a == "--set") {
+            const std::string& v = value();
+            const std::size_t eq = v.find('=');
+            if (eq == std::string::npos || eq == 0)
+                throw SimError("option --set: '" + v + "' is not NAME=VALUE");
+            opt.settings.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+        } else if (a == "--tune-start") {
+            opt.tuneStart = inRange(a, value(), 0, 1e7);
+        } else if (a == "--tune-stop") {
+            opt.tuneStop = inRange(a, value(), 0, 1e7);
         } else if (a.size() > 1 && a[0] == '-') {
             throw SimError("unknown option " + a + " (see --help)");
         } else if (opt.modelPath.empty()) {
@@ -177,6 +209,19 @@ bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt) {
         }
     }
     if (opt.modelPath.empty()) throw SimError("no model file given (see --help)");
+    // Unknown settings names are found now rather than after the model loads.
+    StabiliserTexts stab = defaultStabiliserTexts('.');
+    ReturnTexts ret = defaultReturnTexts('.');
+    for (const auto& [name, text] : opt.settings) {
+        try {
+            setSettingText(stab, ret, name, text);
+        } catch (const SimError& e) {
+            throw SimError(std::string("option --set: ") + e.what());
+        }
+    }
+    if (opt.tuneStop >= 0 && opt.tuneStart < 0) throw SimError("option --tune-stop needs --tune-start");
+    if (opt.tuneStop >= 0 && opt.tuneStop < opt.tuneStart)
+        throw SimError("option --tune-stop: the stop comes before the start");
     return true;
 }
 
@@ -194,16 +239,51 @@ RunSummary runFlight(const RunOptions& opt, std::ostream* csv) {
     applyInitialConditions(s, opt.initial);
     s.wind = {opt.windNorth, 0.0, opt.windEast};
 
+    // The two settings windows apply their texts at start-up, as in the program.
+    constexpr char AP_SEP = '.';
+    StabiliserTexts stabTexts = defaultStabiliserTexts(AP_SEP);
+    ReturnTexts retTexts = defaultReturnTexts(AP_SEP);
+    for (const auto& [name, text] : opt.settings) setSettingText(stabTexts, retTexts, name, text);
     Autopilot ap;
+    try {
+        initAutopilot(ap, stabTexts, retTexts, AP_SEP, s);
+    } catch (const SimError& e) {
+        throw SimError(std::string("autopilot settings: ") + e.what());
+    }
     ap.sliders = opt.sliders;
     HeadlessControl hc(ap);
+    auto tickAt = [&](double seconds) { return seconds < 0 ? std::int64_t{-1} : std::llround(seconds / s.dt); };
+    const std::int64_t engageTick = opt.mode == ApMode::Off ? -1 : tickAt(opt.engageAt);
+    const std::int64_t tuneStartTick = tickAt(opt.tuneStart), tuneStopTick = tickAt(opt.tuneStop);
 
     RunSummary sum;
     sum.minAltitude = sum.maxAltitude = s.posH;
     const std::int64_t ticks = std::llround(opt.seconds / s.dt);
     s.running = true;
     if (csv) writeCsvHeader(*csv);
+    auto scheduled = [&](std::int64_t i) {
+        if (i == engageTick) {
+            try {
+                engageMode(ap, opt.mode, s, retTexts, AP_SEP);
+            } catch (const SimError& e) {
+                sum.autopilotError = e.what();
+            }
+        }
+        if (i == tuneStartTick) startTuning(ap.tuning);
+        if (i == tuneStopTick) {
+            try {
+                stopTuning(ap.tuning, headlessTime(hc, s), stabTexts, AP_SEP);
+                sum.tuningResult = "";
+                for (int f : {ST_ROLL_KP, ST_ROLL_KI, ST_ROLL_KD, ST_PITCH_KP, ST_PITCH_KI, ST_PITCH_KD})
+                    sum.tuningResult += std::string(sum.tuningResult.empty() ? "" : " ") +
+                                         STABILISER_FIELDS[f].setting + "=" + stabTexts.text[f];
+            } catch (const SimError& e) {
+                sum.tuningResult = e.what();
+            }
+        }
+    };
     for (std::int64_t i = 0; i < ticks; ++i) {
+        scheduled(i);
         const TickResult r = headlessTick(hc, ap, s, ac);
         if (r.faultRaised) {
             sum.fault = s.fault;
@@ -218,7 +298,9 @@ RunSummary runFlight(const RunOptions& opt, std::ostream* csv) {
             ++sum.csvRows;
         }
     }
+    scheduled(ticks);  // a stop at the very end still gives its proposal
     sum.simSeconds = static_cast<double>(sum.ticks) * s.dt;
+    sum.tuningCaption = hc.hook.caption;
     sum.final = s;
     return sum;
 }
@@ -241,6 +323,16 @@ void writeSummary(std::ostream& out, const RunOptions& opt, const RunSummary& su
     std::snprintf(line, sizeof line, "altitude range %.1f .. %.1f m, farthest %.1f m from home, %lld CSV rows\n",
                   sum.minAltitude, sum.maxAltitude, sum.maxDistance, static_cast<long long>(sum.csvRows));
     out << line;
+    if (opt.mode != ApMode::Off) {
+        static const char* const names[] = {"off", "stabilise", "return", "ratehold"};
+        std::snprintf(line, sizeof line, "autopilot: %s engaged at %.2f s%s%s\n",
+                      names[static_cast<int>(opt.mode)], opt.engageAt,
+                      sum.autopilotError.empty() ? "" : "; the engagement stopped: ", sum.autopilotError.c_str());
+        out << line;
+    }
+    if (opt.tuneStart >= 0)
+        out << "relay tuning: caption \"" << sum.tuningCaption << "\"; proposal: "
+            << (opt.tuneStop >= 0 ? sum.tuningResult : std::string("none (not stopped)")) << '\n';
     if (sum.fault != SimFault::None) {
         std::snprintf(line, sizeof line, "FAULT at %.2f s: %s; the motion was frozen from then on\n", sum.faultTime,
                       simFaultText(sum.fault));

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/simstate.h"
@@ -23,6 +24,14 @@ struct RunOptions {
     int csvEvery = 10;           // write a CSV row every N dynamics ticks
     std::string csvPath;         // empty: no CSV; "-": standard output
     bool quiet = false;          // no summary
+
+    // Built-in autopilot. The settings texts start as the windows' defaults and
+    // are written with a decimal point here, whatever the model file uses.
+    ApMode mode = ApMode::Off;   // engaged at engageAt; the sliders become set-points
+    double engageAt = 0.0;       // s, simulated
+    std::vector<std::pair<std::string, std::string>> settings;  // --set NAME=VALUE, in order
+    double tuneStart = -1.0;     // s, relay tuning "Start AT"; negative: none
+    double tuneStop = -1.0;      // s, "Stpop AT" and the gain proposal; negative: none
 };
 
 struct RunSummary {
@@ -34,6 +43,9 @@ struct RunSummary {
     SimState final;
     SimFault fault = SimFault::None;
     double faultTime = -1.0;                       // s, when the fault was latched
+    std::string autopilotError;                    // an engagement that stopped, with its message
+    std::string tuningCaption;                     // last relay caption, "12  14"
+    std::string tuningResult;                      // the proposal or its error message
 };
 
 // Parses the command line. Throws SimError with a message naming the bad

@@ -144,3 +144,51 @@ TEST(ReferenceTrainer, RussianWindowsCopyFliesTheSameWithADecimalComma) {
     EXPECT_EQ(a.str(), b.str());
     std::filesystem::remove(path);
 }
+
+TEST(RunnerOptions, AutopilotOptions) {
+    RunOptions o;
+    ASSERT_TRUE(parseRunArgs({"m.mdl", "--mode", "return", "--engage-at", "2", "--set", "returnAltitude=200",
+                              "--set", "stab.Edit2=12.5", "--tune-start", "1", "--tune-stop", "3"},
+                             o));
+    EXPECT_EQ(o.mode, ApMode::Return);
+    EXPECT_EQ(o.engageAt, 2.0);
+    ASSERT_EQ(o.settings.size(), 2u);
+    EXPECT_EQ(o.settings[1].first, "stab.Edit2");
+    EXPECT_EQ(o.settings[1].second, "12.5");
+    struct Row { std::vector<std::string> args; const char* mustContain; };
+    const Row rows[] = {
+        {{"m.mdl", "--mode", "loiter"}, "--mode"},
+        {{"m.mdl", "--set", "returnAltitude"}, "NAME=VALUE"},
+        {{"m.mdl", "--set", "altitude=5"}, "unknown autopilot setting 'altitude'"},
+        {{"m.mdl", "--tune-stop", "4"}, "--tune-start"},
+        {{"m.mdl", "--tune-start", "4", "--tune-stop", "3"}, "before the start"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.mustContain);
+        EXPECT_NE(parseError(r.args).find(r.mustContain), std::string::npos) << parseError(r.args);
+    }
+}
+
+TEST(ReferenceTrainer, AutopilotModesFromTheRunner) {
+    RunOptions o = cruise(240);
+    o.initial = {60, 0, 300, 1000};
+    o.mode = ApMode::Return;
+    o.settings = {{"returnAltitude", "200"}, {"homeRadius", "150"}};
+    RunSummary s = runFlight(o, nullptr);
+    EXPECT_TRUE(s.autopilotError.empty()) << s.autopilotError;
+    EXPECT_LT(s.final.posD, 3 * 150.0);
+    EXPECT_NEAR(s.final.posH, 200, 20);
+
+    // Relay tuning in level flight under the stabiliser.
+    o = cruise(30);
+    o.mode = ApMode::Stabilise;
+    o.tuneStart = 10;
+    o.tuneStop = 25;
+    s = runFlight(o, nullptr);
+    EXPECT_NE(s.tuningResult.find("rollLoop.kp="), std::string::npos) << s.tuningResult;
+    EXPECT_NE(s.tuningResult.find("pitchLoop.kd="), std::string::npos) << s.tuningResult;
+    EXPECT_NE(s.tuningCaption.find("  "), std::string::npos);
+
+    o.settings = {{"homeRadius", "weit"}};  // a bad text stops the run before it starts
+    EXPECT_THROW(runFlight(o, nullptr), SimError);
+}
