@@ -22,8 +22,13 @@ void Diagnostics::dynamicsTick(double simulated) {
     const Clock::time_point now = Clock::now();
     if (!started_) {
         started_ = true;
-        first_ = secondStart_ = now;
-    } else {
+        secondStart_ = now;
+    }
+    // The totals cover the time since the simulation first ran.
+    if (!running_ && simulated > 0.0) {
+        running_ = true;
+        first_ = now;
+    } else if (running_) {
         const double gap = ms(now - last_);
         const int bin = gap * 10.0 >= BINS ? BINS - 1 : static_cast<int>(gap * 10.0);
         ++hist_[static_cast<std::size_t>(bin)];
@@ -32,7 +37,7 @@ void Diagnostics::dynamicsTick(double simulated) {
     }
     last_ = now;
     ++ticksSecond_;
-    ++ticksTotal_;
+    if (running_) ++ticksTotal_;
     simSecond_ += simulated;
     simTotal_ += simulated;
     if (now - secondStart_ >= std::chrono::seconds(1)) {
@@ -48,7 +53,7 @@ void Diagnostics::dynamicsTick(double simulated) {
 void Diagnostics::displayTick(Clock::duration took) {
     const double t = ms(took);
     if (t > displayMaxSecondMs_) displayMaxSecondMs_ = t;
-    if (t > displayMaxTotalMs_) displayMaxTotalMs_ = t;
+    if (running_ && t > displayMaxTotalMs_) displayMaxTotalMs_ = t;
 }
 
 double Diagnostics::intervalPercentileMs(double fraction) const {
@@ -64,14 +69,14 @@ double Diagnostics::intervalPercentileMs(double fraction) const {
 
 std::string Diagnostics::reportLine(Clock::time_point now) const {
     const double wallSecond = ms(now - secondStart_) / 1000.0;
-    const double wallTotal = ms(now - first_) / 1000.0;
+    const double wallTotal = running_ ? ms(now - first_) / 1000.0 : 0.0;
     char buf[400];
     std::snprintf(buf, sizeof buf,
                   "uavsim diag: ticks %ld sim %.3f s wall %.3f s display max %.2f ms | total: ticks %ld "
-                  "sim %.2f s wall %.2f s rtf %.3f interval p99 %.1f ms max %.1f ms display max %.2f ms "
+                  "sim %.2f s wall %.2f s rtf %.3f interval p50 %.1f p99 %.1f ms max %.1f ms display max %.2f ms "
                   "rss %ld kB\n",
                   ticksSecond_, simSecond_, wallSecond, displayMaxSecondMs_, ticksTotal_, simTotal_, wallTotal,
-                  wallTotal > 0 ? simTotal_ / wallTotal : 0.0, intervalPercentileMs(0.99), intervalMaxMs_,
+                  wallTotal > 0 ? simTotal_ / wallTotal : 0.0, intervalPercentileMs(0.5), intervalPercentileMs(0.99), intervalMaxMs_,
                   displayMaxTotalMs_, residentKb());
     return buf;
 }

@@ -2,7 +2,7 @@
 // variable UAVSIM_DIAG (any value but "0"); the program takes no arguments.
 // Once a wall-clock second it prints to standard error one line: the dynamics
 // ticks of that second, the simulated and the wall time of that second, the
-// longest display tick, and the totals since the first tick (real-time factor,
+// longest display tick, and the totals since the simulation first ran (real-time factor,
 // 99th percentile and maximum of the interval between dynamics ticks, resident
 // memory).
 #pragma once
@@ -37,6 +37,7 @@ private:
     static constexpr int BINS = 10000;  // 0.1 ms each, up to 1 s; the last bin takes the rest
     Clock::time_point first_{}, last_{}, secondStart_{};
     bool started_ = false;
+    bool running_ = false;  // the simulation has integrated at least once
     long ticksSecond_ = 0;
     double simSecond_ = 0.0;
     double displayMaxSecondMs_ = 0.0;

@@ -215,7 +215,7 @@ void TForm1::buildLayout() {
     Image1->setPixmap(compassPicture());
     setHint(Image1, QStringLiteral("Левой кнопкой - задать, правой - обнулить"));
     Shape1 = new WindMarkerWidget(Panel1);
-    Label19 = makeLabel(QString(), central, 824, 386, 120, 18);
+    Label19 = makeLabel(QString(), central, 824, 386, 200, 18);
     CheckBox2 = new QCheckBox(QStringLiteral("Порывистый, макс:"), central);
     CheckBox2->setGeometry(824, 420, 150, 22);
     SpinEdit9 = makeSpin(1, 10, 1, central);

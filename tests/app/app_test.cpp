@@ -1,0 +1,313 @@
+// What a user does on the main window, driven through the real widgets on the
+// offscreen platform. Timers are not left to run: each test fires the
+// handlers itself, so nothing depends on timing.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <cmath>
+#include <functional>
+
+#include "app/startup.h"
+#include "app/tform1.h"
+#include "app/tform2.h"
+#include "app/tform3.h"
+#include "app/tform4.h"
+#include "app/tform5.h"
+#include "app/tform6.h"
+#include "app/tform7.h"
+#include "app/tform8.h"
+#include "app/tform9.h"
+#include "app/widgets.h"
+
+using namespace uav;
+
+namespace {
+
+// Replays fixed numbers in place of the random generator.
+class ScriptedRandom final : public UniformRandom {
+public:
+    explicit ScriptedRandom(std::vector<double> v) : values_(std::move(v)) {}
+    double next01() override { return values_.at(next_++); }
+
+private:
+    std::vector<double> values_;
+    std::size_t next_ = 0;
+};
+
+// Runs `action`, closing every modal message box it opens; returns their texts.
+QStringList withMessageBoxes(const std::function<void()>& action) {
+    QStringList seen;
+    QTimer closer;
+    closer.setInterval(5);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            seen << box->text();
+            box->done(QMessageBox::Ok);
+        }
+    });
+    closer.start();
+    action();
+    return seen;
+}
+
+class MainWindow : public ::testing::Test {
+protected:
+    void start(const QByteArray& confIni = {}, std::vector<double> random = {}) {
+        ASSERT_TRUE(dir.isValid());
+        if (!confIni.isEmpty()) {
+            QFile f(dir.filePath("conf.ini"));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(confIni);
+        }
+        sim.appDir = dir.path().toStdString() + "/";
+        sim.decimalSep = ',';
+        if (!random.empty()) sim.rng = std::make_unique<ScriptedRandom>(std::move(random));
+        startUp();
+    }
+    void startUp() { startupMessages = withMessageBoxes([&] { w = createWindows(sim); }); }
+    void TearDown() override { delete w.form1; }
+
+    TForm1& f() { return *w.form1; }
+    std::string label(QLabel* l) { return l->text().toStdString(); }
+
+    QTemporaryDir dir;
+    SimApp sim;
+    Windows w;
+    QStringList startupMessages;
+};
+
+}  // namespace
+
+TEST_F(MainWindow, StartState) {
+    start();
+    EXPECT_TRUE(startupMessages.isEmpty()) << startupMessages.join("|").toStdString();
+    f().show();
+    EXPECT_EQ(f().windowTitle(), QStringLiteral("Симулятор"));
+    EXPECT_TRUE(f().SpeedButton2->isEnabled());
+    EXPECT_FALSE(f().SpeedButton3->isEnabled());
+
+    // 2 m, 30 km/h along the nose, pitched 15 deg up, heading north.
+    const SimState& s = sim.state;
+    EXPECT_FALSE(s.running);
+    EXPECT_EQ(s.posH, 2.0);
+    EXPECT_NEAR(VecNorm(s.velocity) * 3.6, 30.0, 1e-12);
+    EXPECT_NEAR(s.pitchAngle, std::atan(std::sin(15 * PI / 180)), 1e-12);  // set by the first tick
+    EXPECT_NEAR(s.orient.m[0][2], 0.0, 1e-15);
+
+    // Timers: 130, 10, 20 ms running; gusts and loops off.
+    EXPECT_EQ(f().Timer1->interval(), 130);
+    EXPECT_EQ(f().Timer2->interval(), 10);
+    EXPECT_EQ(f().Timer2->timerType(), Qt::PreciseTimer);
+    EXPECT_TRUE(f().Timer2->isActive());
+    EXPECT_TRUE(f().Timer5->isActive());
+    EXPECT_FALSE(f().Timer3->isActive());
+    EXPECT_EQ(f().Timer3->interval(), 1000);
+    EXPECT_EQ(f().SpinEdit10->value(), 1);
+    EXPECT_FALSE(f().Timer4->isActive());
+
+    // The other eight windows exist, with their captions, and are not shown.
+    const QWidget* others[8] = {w.form2, w.form3, w.form4, w.form5, w.form6, w.form7, w.form8, w.form9};
+    const char* captions[8] = {"Настройка модели", "Настройка пульта", "Параметры", "Стабилизация",
+                               "Соединение", "Автовозврат", "Аэродинамические силы", "Form9"};
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(others[i]->windowTitle().toStdString(), captions[i]);
+        EXPECT_FALSE(others[i]->isVisible()) << captions[i];
+    }
+    // The settings windows applied their defaults; a first start wrote the model.
+    EXPECT_NEAR(sim.ap.loops.rollLoop.kp, 21.8, 1e-12);
+    EXPECT_NEAR(sim.ap.returnSettings.returnSpeed, 60 / 3.6, 1e-12);
+    QFile ini(dir.filePath("conf.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    const QByteArray content = ini.readAll();
+    EXPECT_TRUE(content.contains("[Elem7]") && content.contains("Kvis=150") && content.contains("Mix4-7=0"));
+}
+
+TEST_F(MainWindow, StartStopAndInitialConditionsWhileRunning) {
+    start();
+    f().Timer2Timer();
+    const double h0 = sim.state.posH;
+    f().Timer2Timer();
+    EXPECT_EQ(sim.state.posH, h0) << "stopped: the state is only refreshed";
+
+    QTest::mouseClick(f().SpeedButton2, Qt::LeftButton);
+    EXPECT_TRUE(sim.state.running);
+    EXPECT_FALSE(f().SpeedButton2->isEnabled());
+    EXPECT_TRUE(f().SpeedButton3->isEnabled());
+    for (int i = 0; i < 10; ++i) f().Timer2Timer();
+    const double xRun = sim.state.posX;
+    EXPECT_GT(xRun, 0.5);
+
+    QTest::mouseClick(f().SpeedButton3, Qt::LeftButton);
+    EXPECT_FALSE(sim.state.running);
+    EXPECT_TRUE(f().SpeedButton2->isEnabled());
+    EXPECT_FALSE(f().SpeedButton3->isEnabled());
+    f().Timer2Timer();
+    EXPECT_EQ(sim.state.posX, xRun) << "stopping keeps the state";
+
+    QTest::mouseClick(f().SpeedButton2, Qt::LeftButton);
+    f().SpinEdit8->setValue(120);
+    f().SpinEdit1->setValue(-500);
+    f().SpinEdit11->setValue(0);
+    f().SpinEdit5->setValue(72);
+    QTest::mouseClick(f().SpeedButton4, Qt::LeftButton);
+    EXPECT_TRUE(sim.state.running) << "initial conditions do not stop the flight";
+    EXPECT_EQ(sim.state.posH, 120.0);
+    EXPECT_EQ(sim.state.posX, -500.0);
+    EXPECT_DOUBLE_EQ(sim.state.velocity.x, 20.0);
+}
+
+TEST_F(MainWindow, WindClicksOnTheCompass) {
+    start();
+    QTest::mouseClick(f().Image1, Qt::LeftButton, {}, QPoint(60, 30));
+    EXPECT_DOUBLE_EQ(sim.state.wind.x, 5.0);
+    EXPECT_DOUBLE_EQ(sim.state.wind.z, 0.0);
+    EXPECT_EQ(label(f().Label19), "5");
+    EXPECT_EQ(f().Shape1->pos(), QPoint(57, 27));
+
+    QTest::mouseClick(f().Image1, Qt::MiddleButton, {}, QPoint(100, 100));
+    EXPECT_EQ(f().Shape1->pos(), QPoint(57, 27)) << "other buttons leave the marker";
+
+    QTest::mouseClick(f().Image1, Qt::LeftButton, {}, QPoint(119, 0));
+    EXPECT_DOUBLE_EQ(sim.state.wind.x, 10.0);
+    EXPECT_DOUBLE_EQ(sim.state.wind.z, 59.0 / 6);
+    EXPECT_EQ(sim.state.wind.y, 0.0);
+    EXPECT_EQ(label(f().Label19).substr(0, 8), "14,02477");  // |(10, 59/6)| = 14.0248, general format
+
+    QTest::mouseClick(f().Image1, Qt::RightButton, {}, QPoint(5, 5));
+    EXPECT_EQ(sim.state.wind, SimState::zeroVec);
+    EXPECT_EQ(f().Shape1->pos(), QPoint(57, 57));
+    EXPECT_EQ(label(f().Label19), "0");
+}
+
+TEST_F(MainWindow, SlidersZeroLabelsAndChannels) {
+    start();
+    f().TrackBar2->setValue(40);
+    EXPECT_EQ(label(f().Label1), "-40 %");
+    f().TrackBar3->setValue(-100);
+    EXPECT_EQ(label(f().Label6), "-100 %");
+    f().TrackBar1->setValue(-35);
+    EXPECT_EQ(label(f().Label2), "-35 %");
+    f().TrackBar4->setValue(0);
+    f().Timer5Timer();
+    EXPECT_DOUBLE_EQ(sim.ap.channels.rudderIn, 0.4);
+    EXPECT_DOUBLE_EQ(sim.ap.channels.elevatorIn, 1.0);
+    EXPECT_DOUBLE_EQ(sim.ap.channels.aileronIn, -0.35);
+    EXPECT_DOUBLE_EQ(sim.ap.channels.throttle, 0.5);
+    EXPECT_EQ(label(f().Label11).substr(0, 9), "TRO=50,00");
+
+    QTest::mouseClick(f().Label1, Qt::LeftButton);
+    QTest::mouseClick(f().Label6, Qt::LeftButton);
+    EXPECT_EQ(f().TrackBar2->value(), 0);
+    EXPECT_EQ(f().TrackBar3->value(), 0);
+    EXPECT_EQ(label(f().Label1), "0 %");
+    EXPECT_EQ(f().TrackBar1->value(), -35) << "each zero label zeroes its own slider";
+}
+
+TEST_F(MainWindow, ModeChangesEngageTheLoops) {
+    start();
+    f().TrackBar1->setValue(30);
+    f().TrackBar3->setValue(20);
+    f().Timer5Timer();  // aileronIn 0.3, elevatorIn -0.2
+    f().RadioGroup1Buttons->button(1)->click();  // "СТ"
+    EXPECT_EQ(sim.ap.mode, ApMode::Stabilise);
+    EXPECT_TRUE(f().Timer4->isActive());
+    EXPECT_DOUBLE_EQ(sim.ap.loops.rollLoop.integral, 0.3);
+    EXPECT_DOUBLE_EQ(sim.ap.loops.pitchLoop.integral, 0.2);
+
+    f().RadioGroup1Buttons->button(3)->click();  // "СТ уд."
+    EXPECT_EQ(sim.ap.mode, ApMode::RateHold);
+    EXPECT_TRUE(f().Timer4->isActive());
+    f().RadioGroup1Buttons->button(0)->click();  // "откл"
+    EXPECT_FALSE(f().Timer4->isActive());
+
+    // A bad auto-return text: the message is shown, the loop timer stays off.
+    w.form7->texts().text[RT_SPEED] = "быстро";
+    const QStringList msgs = withMessageBoxes([&] { f().RadioGroup1Buttons->button(2)->click(); });
+    ASSERT_EQ(msgs.size(), 1);
+    EXPECT_EQ(msgs[0].toStdString(), "'быстро' is not a valid floating point value");
+    EXPECT_FALSE(f().Timer4->isActive());
+}
+
+TEST_F(MainWindow, GustsSwitchTheTimer) {
+    start({}, {0.5, 0.25});  // 5 m/s of the maximum 10, due east
+    f().SpinEdit9->setValue(10);
+    QTest::mouseClick(f().CheckBox2, Qt::LeftButton);
+    EXPECT_TRUE(f().Timer3->isActive());
+    f().SpinEdit10->setValue(5);
+    EXPECT_EQ(f().Timer3->interval(), 5000);
+
+    f().Timer3Timer();
+    EXPECT_NEAR(sim.state.wind.z, 5.0, 1e-12);
+    EXPECT_NEAR(sim.state.wind.x, 0.0, 1e-12);
+    EXPECT_EQ(f().Shape1->pos(), QPoint(87, 57));
+    EXPECT_EQ(label(f().Label19), "5");
+
+    QTest::mouseClick(f().CheckBox2, Qt::LeftButton);
+    EXPECT_FALSE(f().Timer3->isActive());
+    EXPECT_NEAR(sim.state.wind.z, 5.0, 1e-12) << "the last gust stays as a steady wind";
+}
+
+TEST_F(MainWindow, DisplayTickAndForcesWindow) {
+    start();
+    f().Timer1Timer();
+    EXPECT_EQ(label(f().Label13), "<  500 м  >");
+    EXPECT_EQ(label(f().Label9), "V=30,0/30,0\nH=2,0\nX=0,0\nZ=0,0\nD=0,0");
+    EXPECT_EQ(f().PaintBox4->picture().pixelColor(60, 160), QColor(0x80, 0x80, 0x00));  // olive disc
+
+    f().menuForces->trigger();
+    EXPECT_TRUE(sim.forcesShown);
+    EXPECT_TRUE(w.form8->isVisible());
+    QTest::mouseClick(w.form8->PaintBox3, Qt::LeftButton, Qt::ControlModifier);
+    EXPECT_EQ(w.form8->TrackBar5->value(), 45);
+    EXPECT_EQ(w.form8->TrackBar6->value(), 45);
+    EXPECT_EQ(w.form8->beeps, 1);
+    QTest::mouseClick(w.form8->PaintBox3, Qt::LeftButton);
+    EXPECT_EQ(w.form8->TrackBar6->value(), 0);
+    EXPECT_EQ(w.form8->viewMatrix, MatIdentity());
+    EXPECT_EQ(w.form8->beeps, 1);
+    w.form8->close();
+    EXPECT_FALSE(sim.forcesShown);
+
+    QTest::mouseClick(f().CheckBox1, Qt::LeftButton);
+    EXPECT_TRUE(w.form9->isVisible());
+    QTest::mouseClick(f().CheckBox1, Qt::LeftButton);
+    EXPECT_FALSE(w.form9->isVisible());
+}
+
+TEST_F(MainWindow, BadConfIniShowsTheMessageAndComesUp) {
+    start("[Model]\r\nM=abc\r\n");
+    ASSERT_EQ(startupMessages.size(), 1);
+    EXPECT_EQ(startupMessages[0].toStdString(), "'abc' is not a valid floating point value");
+    f().show();
+    EXPECT_TRUE(f().isVisible());
+    EXPECT_EQ(sim.outlines.kil.size(), 0u) << "the outlines were not rebuilt";
+}
+
+TEST_F(MainWindow, ReadOnlyFolderNeverStopsTheProgram) {
+    sim.appDir = "/nonexistent-uavsim-folder/";
+    sim.decimalSep = ',';
+    startUp();
+    EXPECT_TRUE(startupMessages.isEmpty()) << "no modal box holds up the start";
+    EXPECT_EQ(sim.aircraft.params.mass, 2.0) << "the model is applied all the same";
+    EXPECT_EQ(sim.outlines.kil.size(), 4u);
+}
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
