@@ -1,5 +1,6 @@
 #include "tools/runner.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include "control/headless.h"
 #include "core/dynamics.h"
 #include "core/errors.h"
+#include "core/wind.h"
 #include "model/apply.h"
 #include "model/modeltext.h"
 
@@ -113,6 +115,10 @@ std::string runUsage() {
            "Wind (earth frame, the velocity of the air mass):\n"
            "  --wind-north MS     m/s (default 0)\n"
            "  --wind-east MS      m/s (default 0)\n"
+           "Gusts (the wind is replaced by a random one every period, from the first period on):\n"
+           "  --gust-max MS       maximum gust speed, 0..100 m/s (default 0: no gusts)\n"
+           "  --gust-period S     gust period, 0.01..1000 simulated s (default 1)\n"
+           "  --seed N            seed of the gust generator, a whole number (default 1)\n"
            "Sliders, -100..100, as on the main window:\n"
            "  --ailerons N        (default 0)\n"
            "  --rudder N          (default 0)\n"
@@ -165,6 +171,17 @@ bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt) {
             opt.windNorth = inRange(a, value(), -100, 100);
         } else if (a == "--wind-east") {
             opt.windEast = inRange(a, value(), -100, 100);
+        } else if (a == "--gust-max") {
+            opt.gustMax = inRange(a, value(), 0, 100);
+        } else if (a == "--gust-period") {
+            opt.gustPeriod = inRange(a, value(), 0.01, 1000);
+        } else if (a == "--seed") {
+            const std::string& v = value();
+            std::uint64_t seed = 0;
+            const auto res = std::from_chars(v.data(), v.data() + v.size(), seed);
+            if (res.ec != std::errc() || res.ptr != v.data() + v.size())
+                throw SimError("option --seed: '" + v + "' is not a whole number");
+            opt.seed = seed;
         } else if (a == "--ailerons") {
             opt.sliders.ailerons = sliderValue(a, value());
         } else if (a == "--rudder") {
@@ -255,6 +272,8 @@ RunSummary runFlight(const RunOptions& opt, std::ostream* csv) {
     auto tickAt = [&](double seconds) { return seconds < 0 ? std::int64_t{-1} : std::llround(seconds / s.dt); };
     const std::int64_t engageTick = opt.mode == ApMode::Off ? -1 : tickAt(opt.engageAt);
     const std::int64_t tuneStartTick = tickAt(opt.tuneStart), tuneStopTick = tickAt(opt.tuneStop);
+    SeededUniform gustRandom(opt.seed);
+    const std::int64_t gustTicks = std::max<std::int64_t>(1, tickAt(opt.gustPeriod));
 
     RunSummary sum;
     sum.minAltitude = sum.maxAltitude = s.posH;
@@ -284,6 +303,7 @@ RunSummary runFlight(const RunOptions& opt, std::ostream* csv) {
     };
     for (std::int64_t i = 0; i < ticks; ++i) {
         scheduled(i);
+        if (opt.gustMax > 0 && i > 0 && i % gustTicks == 0) s.wind = nextGust(opt.gustMax, gustRandom).wind;
         const TickResult r = headlessTick(hc, ap, s, ac);
         if (r.faultRaised) {
             sum.fault = s.fault;

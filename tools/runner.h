@@ -19,6 +19,13 @@ struct RunOptions {
     InitialConditions initial;   // window units: km/h, deg, m, m
     double windNorth = 0.0;      // m/s, earth X
     double windEast = 0.0;       // m/s, earth Z
+    // Gusts as the main window's gust generator makes them: every gustPeriod
+    // simulated seconds (the first one period after the start) the wind is
+    // replaced by a random vector of speed below gustMax. Reproducible: the
+    // same seed gives the same gusts.
+    double gustMax = 0.0;        // m/s; 0: no gusts
+    double gustPeriod = 1.0;     // s, simulated
+    std::uint64_t seed = 1;      // of the gust generator
     SliderPositions sliders;     // -100..100, as on the main window
     double seconds = 60.0;       // simulated
     int csvEvery = 10;           // write a CSV row every N dynamics ticks

@@ -192,3 +192,33 @@ TEST(ReferenceTrainer, AutopilotModesFromTheRunner) {
     o.settings = {{"homeRadius", "weit"}};  // a bad text stops the run before it starts
     EXPECT_THROW(runFlight(o, nullptr), SimError);
 }
+
+TEST(ReferenceTrainer, GustsAreReproducibleBySeed) {
+    RunOptions o = cruise(3);
+    o.csvEvery = 5;
+    auto csv = [](const RunOptions& opt) {
+        std::ostringstream out;
+        runFlight(opt, &out);
+        return out.str();
+    };
+    const std::string calm = csv(o);
+    o.gustMax = 8;
+    o.gustPeriod = 1;
+    o.seed = 42;
+    const std::string a = csv(o), b = csv(o);
+    EXPECT_EQ(a, b) << "the same seed gives a byte-identical CSV";
+    EXPECT_NE(a, calm);
+    // Up to the first gust (one period in) the flight is the calm one.
+    EXPECT_EQ(a.substr(0, a.find("\n1.05")), calm.substr(0, calm.find("\n1.05")));
+    o.seed = 43;
+    EXPECT_NE(csv(o), a);
+
+    RunOptions p;
+    ASSERT_TRUE(parseRunArgs({"m.mdl", "--gust-max", "10", "--gust-period", "2.5", "--seed", "18446744073709551615"},
+                             p));
+    EXPECT_EQ(p.gustMax, 10);
+    EXPECT_EQ(p.gustPeriod, 2.5);
+    EXPECT_EQ(p.seed, 18446744073709551615ull);
+    EXPECT_NE(parseError({"m.mdl", "--seed", "-1"}).find("--seed"), std::string::npos);
+    EXPECT_NE(parseError({"m.mdl", "--gust-period", "0"}).find("--gust-period"), std::string::npos);
+}
