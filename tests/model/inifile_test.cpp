@@ -340,17 +340,28 @@ TEST(IniFileAtomicWrite, KilledWriterLeavesACompleteVersion) {
     std::uniform_int_distribution<int> delayMicros(0, 4000);
     int killsDuringWrite = 0;
     for (int round = 0; round < 200; ++round) {
+        // The writer says when its store is open, so the kill delay counts from
+        // the first write whatever the start-up costs (sanitizers, load).
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
         const pid_t pid = ::fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
+            ::close(ready[0]);
             try {
                 IniFile f(p.string());
+                const char go = 'g';
+                if (::write(ready[1], &go, 1) != 1) ::_exit(1);
                 for (int i = 0; i < 100000; ++i) f.writeString("S", "v", i % 2 ? valueA : valueB);
             } catch (...) {
                 ::_exit(1);
             }
             ::_exit(0);
         }
+        ::close(ready[1]);
+        char go = 0;
+        ASSERT_EQ(::read(ready[0], &go, 1), 1);
+        ::close(ready[0]);
         ::usleep(static_cast<useconds_t>(delayMicros(rng)));
         ::kill(pid, SIGKILL);
         int status = 0;
