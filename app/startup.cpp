@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/tform1.h"
 #include "app/tform2.h"
@@ -48,6 +49,9 @@ void scheduleScreenshotFromEnvironment(QWidget* mainWindow) {
     int delay = 3000;
     if (const char* d = std::getenv("UAVSIM_SCREENSHOT_DELAY_MS")) delay = std::atoi(d);
     const QString file = QString::fromLocal8Bit(path);
+    // UAVSIM_SCREENSHOT_START=1 presses the start button first, for a picture in flight.
+    if (const char* st = std::getenv("UAVSIM_SCREENSHOT_START"); st && std::strcmp(st, "1") == 0)
+        if (auto* f1 = qobject_cast<TForm1*>(mainWindow)) QTimer::singleShot(0, f1, &TForm1::SpeedButton2Click);
     QTimer::singleShot(delay, mainWindow, [mainWindow, file] {
         const bool ok = mainWindow->grab().save(file, "PNG");
         std::fprintf(stderr, "uavsim: screenshot %s %s\n", ok ? "saved to" : "could not be saved to",

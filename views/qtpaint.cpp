@@ -1,6 +1,9 @@
 #include "views/qtpaint.h"
 
 #include <QImage>
+#include <QPolygonF>
+#include <algorithm>
+#include <cmath>
 #include <QPainter>
 #include <QPolygon>
 #include <QString>
@@ -21,6 +24,25 @@ QPen toQt(const Pen& p) {
 QBrush toQt(const Brush& b) {
     if (b.style == BrushStyle::Clear) return Qt::NoBrush;
     return QBrush(toQt(b.colour));
+}
+
+// Qt flattens a very large ellipse (the camera view's ground disc is 16000
+// pixels across) into few segments, which shows as a kinked horizon. Such an
+// ellipse is drawn as a polygon with vertices about 16 pixels apart instead:
+// at a radius of 8000 pixels the arc then strays less than 0.01 pixel.
+constexpr int LARGE_ELLIPSE = 2048;  // pixels, bounding-box side
+
+QPolygonF ellipsePolygon(const QRectF& r) {
+    const double a = r.width() / 2.0, b = r.height() / 2.0;
+    const QPointF c = r.center();
+    const int n = std::max(64, static_cast<int>(std::ceil(2.0 * M_PI * std::max(a, b) / 16.0)));
+    QPolygonF poly;
+    poly.reserve(n);
+    for (int i = 0; i < n; ++i) {
+        const double t = 2.0 * M_PI * i / n;
+        poly << QPointF(c.x() + a * std::cos(t), c.y() + b * std::sin(t));
+    }
+    return poly;
 }
 
 QRect box(const Primitive& p) {
@@ -57,7 +79,11 @@ void paintDrawing(QPainter& painter, const Drawing& drawing) {
                     painter.setPen(toQt(p.pen));
                     painter.setBrush(toQt(p.brush));
                     // The outline lies inside the box, as the bottom-right edge is exclusive.
-                    painter.drawEllipse(box(p).adjusted(0, 0, -1, -1));
+                    const QRect r = box(p).adjusted(0, 0, -1, -1);
+                    if (r.width() > LARGE_ELLIPSE || r.height() > LARGE_ELLIPSE)
+                        painter.drawPolygon(ellipsePolygon(r));
+                    else
+                        painter.drawEllipse(r);
                 }
                 break;
             case PrimKind::Text:
