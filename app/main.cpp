@@ -1,13 +1,12 @@
 // uavsim: the flight simulator's desktop program. It takes no arguments.
-#include <QApplication>
-
+#include "app/application.h"
 #include "app/simapp.h"
 #include "app/startup.h"
 #include "app/tform1.h"
 
 int main(int argc, char** argv) {
     uav::setDefaultGlFormat();
-    QApplication app(argc, argv);
+    uav::UavApplication app(argc, argv);
     uav::SimApp sim;
     const uav::Windows w = uav::createWindows(sim);
     w.form1->show();

@@ -1,5 +1,6 @@
 #include "app/tform5.h"
 
+#include "app/guarded.h"
 #include "app/toolwindow.h"
 #include "control/autopilot.h"
 
@@ -11,7 +12,8 @@ TForm5::TForm5(SimApp& sim, QWidget* mainWindow) : QWidget(mainWindow), sim_(sim
     setWindowTitle(QStringLiteral("Стабилизация"));
     resize(420, 360);
     texts_ = defaultStabiliserTexts(sim_.decimalSep);
-    SpeedButton4Click();
+    // The defaults always convert; an error here would still only be shown.
+    guarded(mainWindow, [&] { SpeedButton4Click(); });
     sim_.ap.tuning.on = false;
 }
 

@@ -1,5 +1,6 @@
 #include "app/tform7.h"
 
+#include "app/guarded.h"
 #include "app/toolwindow.h"
 #include "control/autopilot.h"
 
@@ -11,7 +12,8 @@ TForm7::TForm7(SimApp& sim, QWidget* mainWindow) : QWidget(mainWindow), sim_(sim
     setWindowTitle(QStringLiteral("Автовозврат"));
     resize(420, 360);
     texts_ = defaultReturnTexts(sim_.decimalSep);
-    SpeedButton4Click();
+    // The defaults always convert; an error here would still only be shown.
+    guarded(mainWindow, [&] { SpeedButton4Click(); });
 }
 
 void TForm7::SpeedButton4Click() {
