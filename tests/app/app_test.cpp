@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -98,6 +99,11 @@ TEST_F(MainWindow, StartState) {
     EXPECT_EQ(f().windowTitle(), QStringLiteral("Симулятор"));
     EXPECT_TRUE(f().SpeedButton2->isEnabled());
     EXPECT_FALSE(f().SpeedButton3->isEnabled());
+    EXPECT_EQ(f().SpeedButton2->toolTip(), QStringLiteral("Пуск"));
+    EXPECT_EQ(f().SpeedButton3->toolTip(), QStringLiteral("Стоп"));
+    // Hints come after 100 ms and stay 10 s.
+    EXPECT_EQ(QApplication::style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay), 100);
+    EXPECT_EQ(f().Image1->toolTipDuration(), 10000);
 
     // 2 m, 30 km/h along the nose, pitched 15 deg up, heading north.
     const SimState& s = sim.state;
