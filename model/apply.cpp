@@ -1,5 +1,7 @@
 #include "model/apply.h"
 
+#include <optional>
+
 #include "core/errors.h"
 #include "model/inifile.h"
 #include "model/numtext.h"
@@ -10,9 +12,13 @@ namespace {
 
 // Store writes that fail (read-only folder, full disk) must not stop the
 // apply: the first failure is remembered and further writes are skipped.
+// The writes of one apply go to the file together: once at the end, or, when a
+// bad text stops the apply, once with the texts stored before it.
 class Storer {
 public:
-    Storer(IniFile* store, ApplyResult& res) : store_(store), res_(res) {}
+    Storer(IniFile* store, ApplyResult& res) : store_(store), res_(res) {
+        if (store_) batch_.emplace(*store_);
+    }
     void put(const std::string& section, const std::string& key, const std::string& value) {
         if (!store_ || res_.storeError) return;
         try {
@@ -21,10 +27,19 @@ public:
             res_.storeError = e.what();
         }
     }
+    void commit() {
+        if (!batch_ || res_.storeError) return;
+        try {
+            batch_->commit();
+        } catch (const SimError& e) {
+            res_.storeError = e.what();
+        }
+    }
 
 private:
     IniFile* store_;
     ApplyResult& res_;
+    std::optional<IniFile::Batch> batch_;
 };
 
 }  // namespace
@@ -93,6 +108,7 @@ ApplyResult applyModel(const ModelTexts& t, char sep, SimState& s, Aircraft& ac,
         }
 
     buildOutlines(t.scalars[SC_KVIS], sep, ac, outlines);
+    out.commit();
     return res;
 }
 

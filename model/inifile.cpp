@@ -490,8 +490,34 @@ void IniFile::writeString(std::string_view section, std::string_view key, std::s
             if (parseLine(next[i]).kind == LineKind::Key) last = i;
         next.insert(next.begin() + static_cast<std::ptrdiff_t>(last + 1), k + "=" + v);
     }
+    if (batchDepth_ > 0) {
+        lines_ = std::move(next);
+        pending_ = !path_.empty();
+        return;
+    }
     if (!path_.empty()) replaceFileAtomically(path_, joinLines(next));
     lines_ = std::move(next);
+}
+
+void IniFile::flush() {
+    if (!pending_) return;
+    replaceFileAtomically(path_, joinLines(lines_));
+    pending_ = false;
+}
+
+IniFile::Batch::Batch(IniFile& file) : file_(file) { ++file_.batchDepth_; }
+
+IniFile::Batch::~Batch() {
+    if (--file_.batchDepth_ > 0) return;
+    try {
+        file_.flush();
+    } catch (const SimError&) {
+        // Reported by commit() where the caller wants to know; the texts stay in memory.
+    }
+}
+
+void IniFile::Batch::commit() {
+    if (file_.batchDepth_ == 1) file_.flush();
 }
 
 std::string IniFile::bytes() const { return joinLines(lines_); }

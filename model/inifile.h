@@ -61,9 +61,31 @@ public:
     // The current content as it would be written (Windows-1251, CR LF).
     std::string bytes() const;
 
+    // Groups many writes into one file write. While a batch is open, writes
+    // change the store in memory only; the file is replaced once (atomically, as
+    // always) when the outermost batch commits or ends. An operation that writes
+    // a hundred keys then costs one file write instead of a hundred, and a kill
+    // leaves the file as it was before the batch or after it.
+    class Batch {
+    public:
+        explicit Batch(IniFile& file);
+        ~Batch();  // commits; a failure here is swallowed (call commit() to see it)
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+        // Writes what the batch changed so far; throws SimError on failure (the
+        // store in memory keeps the changes, so a later commit tries again).
+        void commit();
+
+    private:
+        IniFile& file_;
+    };
+
 private:
     IniFile() = default;
+    void flush();
     std::string path_;                // empty for a store built from bytes
+    int batchDepth_ = 0;
+    bool pending_ = false;            // memory holds writes the file does not have yet
     std::vector<std::string> lines_;  // Windows-1251 bytes as on disk, without line ends
 };
 

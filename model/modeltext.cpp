@@ -39,6 +39,7 @@ ModelTexts loadModelTexts(const IniFile& store, TextDefaults which) {
 }
 
 void saveModelTexts(IniFile& store, const ModelTexts& t) {
+    IniFile::Batch batch(store);
     for (int i = 0; i < ELEMENT_COUNT; ++i) {
         const std::string sec = elemSection(i);
         store.writeString(sec, "Act", t.active[i] ? "1" : "0");
@@ -47,6 +48,7 @@ void saveModelTexts(IniFile& store, const ModelTexts& t) {
     for (int k = 0; k < SCALAR_COUNT; ++k) store.writeString("Model", SCALAR_KEYS[k], t.scalars[k]);
     for (int r = 0; r < MIX_ROWS; ++r)
         for (int j = 0; j < ELEMENT_COUNT; ++j) store.writeString("Mix", mixKey(r, j), t.mix[r][j]);
+    batch.commit();
 }
 
 ModelTexts loadModelFile(const std::string& path) {

@@ -282,6 +282,33 @@ TEST(IniFile, FailedWriteKeepsFileAndMemory) {
     EXPECT_EQ(tempFileCount(dir.path()), 0) << "the temporary file is removed";
 }
 
+TEST(IniFile, BatchWritesTheFileOnceAtTheEnd) {
+    TempDir dir;
+    const fs::path p = dir / "conf.ini";
+    putFile(p, "[S]\r\nk=old\r\n");
+    IniFile f(p.string());
+    {
+        IniFile::Batch outer(f);
+        {
+            IniFile::Batch inner(f);
+            f.writeString("S", "k", "new");
+            f.writeString("T", "x", "1");
+        }
+        EXPECT_EQ(fileBytes(p), "[S]\r\nk=old\r\n") << "nothing on disk before the outermost batch ends";
+        EXPECT_EQ(f.readString("S", "k", ""), "new");
+    }
+    EXPECT_EQ(fileBytes(p), "[S]\r\nk=new\r\n[T]\r\nx=1\r\n");
+
+    // A batch whose folder vanished reports the failure and keeps the texts in memory.
+    IniFile g((dir / "sub" / "conf.ini").string());
+    fs::create_directory(dir / "sub");
+    IniFile::Batch batch(g);
+    g.writeString("S", "k", "kept");
+    fs::remove_all(dir / "sub");
+    EXPECT_THROW(batch.commit(), uav::SimError);
+    EXPECT_EQ(g.readString("S", "k", ""), "kept");
+}
+
 TEST(IniFile, ShortWriteOnFullDiskKeepsFileAndMemory) {
     TempDir dir;
     const fs::path p = dir / "conf.ini";
