@@ -9,26 +9,16 @@ using namespace uav;
 
 namespace {
 // Replays a fixed list of "random" numbers, so the draw order is visible.
-class ScriptedRandom final : public UniformRandom {
-public:
-    explicit ScriptedRandom(std::vector<double> v) : values_(std::move(v)) {}
-    double next01() override { return values_.at(next_++); }
-    std::size_t drawn() const { return next_; }
-
-private:
-    std::vector<double> values_;
-    std::size_t next_ = 0;
+struct ScriptedRandom final : UniformRandom {
+    explicit ScriptedRandom(std::vector<double> v) : values(std::move(v)) {}
+    double next01() override { return values.at(drawn++); }
+    std::vector<double> values;
+    std::size_t drawn = 0;
 };
 }  // namespace
 
 TEST(Wind, ClicksOnTheCompass) {
-    struct Row {
-        const char* why;
-        WindButton button;
-        int x, y;
-        WindMarker expectMarker;
-        Vec3 expectWind;
-    };
+    struct Row { const char* why; WindButton button; int x, y; WindMarker expectMarker; Vec3 expectWind; };
     const WindMarker off{70, 40};  // a marker already moved away from the centre
     const Row rows[] = {
         {"left click 30 points above the centre: 5 m/s north", WindButton::Left, 60, 30, {57, 27}, {5, 0, 0}},
@@ -45,7 +35,6 @@ TEST(Wind, ClicksOnTheCompass) {
         EXPECT_EQ(w.y, 0.0);
         EXPECT_NEAR(w.z, r.expectWind.z, 1e-12);
     }
-    EXPECT_DOUBLE_EQ(VecNorm(windFromMarker(windMarkerAfterClick({}, WindButton::Left, 60, 30))), 5.0);
 }
 
 TEST(Wind, MarkerForWindRoundsHalvesToEven) {
@@ -62,44 +51,25 @@ TEST(Wind, GustDrawsSpeedThenDirection) {
     // r1 = 0.5 of max 10 -> 5 m/s; r2 = 0.25 -> phi = 90 deg -> due east.
     ScriptedRandom rng({0.5, 0.25});
     const Gust g = nextGust(10, rng);
-    EXPECT_EQ(rng.drawn(), 2u);
+    EXPECT_EQ(rng.drawn, 2u);
     EXPECT_DOUBLE_EQ(g.speed, 5.0);
     EXPECT_NEAR(g.wind.x, 0.0, 1e-12);
     EXPECT_EQ(g.wind.y, 0.0);
     EXPECT_NEAR(g.wind.z, 5.0, 1e-12);
-    EXPECT_EQ(markerForWind(g.wind), (WindMarker{87, 57}));
     // phi = 180 deg: air moving south.
     ScriptedRandom south({0.2, 0.5});
     EXPECT_NEAR(nextGust(10, south).wind.x, -2.0, 1e-12);
 }
 
-TEST(Wind, SeededGustsStayInsideTheCircleAndCoverAllDirections) {
-    SeededUniform rng(12345);
-    int quadrant[4] = {0, 0, 0, 0};
-    const int n = 4000;
-    for (int i = 0; i < n; ++i) {
-        const Gust g = nextGust(10, rng);
-        ASSERT_LT(g.speed, 10.0);
-        ASSERT_GE(g.speed, 0.0);
-        ASSERT_NEAR(VecNorm(g.wind), g.speed, 1e-9);
-        const WindMarker m = markerForWind(g.wind);
-        // Marker offset from the centre: at most 60 points plus half a point of
-        // rounding on each axis.
-        ASSERT_LE(std::hypot(m.left - 57, m.top - 57), 60.0 + std::sqrt(0.5));
-        quadrant[(g.wind.x >= 0 ? 0 : 1) + (g.wind.z >= 0 ? 0 : 2)]++;
-    }
-    for (int q : quadrant) EXPECT_NEAR(q, n / 4, 150);  // about 6 sigma
-}
-
 TEST(Wind, SameSeedSameSequence) {
     SeededUniform a(7), b(7), c(8);
     bool differs = false;
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 1000; ++i) {
         const double va = a.next01();
         ASSERT_EQ(va, b.next01());
         ASSERT_GE(va, 0.0);
-        ASSERT_LT(va, 1.0);
+        ASSERT_LT(va, 1.0);  // so a gust stays below its maximum
         differs = differs || va != c.next01();
     }
-    EXPECT_TRUE(differs);
+    EXPECT_TRUE(differs) << "another seed, another sequence";
 }

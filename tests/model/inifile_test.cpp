@@ -23,24 +23,19 @@ namespace {
 // Windows-1251 spellings, written out byte by byte so the tests do not rely
 // on the converter under test.
 #define CP_IMYA "\xC8\xEC\xFF"                                     // Имя
-#define CP_IMYA_UPPER "\xC8\xCC\xDF"                               // ИМЯ
 #define CP_NASTROYKI "\xCD\xE0\xF1\xF2\xF0\xEE\xE9\xEA\xE8"        // Настройки
 #define CP_YOLKA "\xA8\xEB\xEA\xE0"                                // Ёлка
 #define CP_LEFT_WING "\xCB\xE5\xE2\xEE\xE5\x20\xEA\xF0\xFB\xEB\xEE"  // Левое крыло
 
-class TempDir {
-public:
+struct TempDir {
     TempDir() {
         std::string t = (fs::temp_directory_path() / "uavsim-ini-XXXXXX").string();
         if (!::mkdtemp(t.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = t;
+        path = t;
     }
-    ~TempDir() { fs::remove_all(path_); }
-    fs::path operator/(const std::string& name) const { return path_ / name; }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
+    ~TempDir() { fs::remove_all(path); }
+    fs::path operator/(const std::string& name) const { return path / name; }
+    fs::path path;
 };
 
 void putFile(const fs::path& p, const std::string& bytes) {
@@ -50,7 +45,7 @@ void putFile(const fs::path& p, const std::string& bytes) {
 std::string fileBytes(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     std::ostringstream s;
-    s << in.rdbuf();
+    s << in.rdbuf();  // a folder reads as nothing
     return s.str();
 }
 
@@ -61,42 +56,22 @@ int tempFileCount(const fs::path& dir) {
     return n;
 }
 
-struct ReadRow {
-    const char* section;
-    const char* key;
-    const char* expected;
-    const char* why;
-};
-
 TEST(IniFile, ReadsOddContent) {
     const IniFile f = IniFile::fromBytes(
-        "; comment=not a key\r\n"
-        "orphan=before any section\r\n"
-        "  [ Elem0 ]  \r\n"
-        "  Act = 1  \r\n"
-        "PARAM0=\"0,25\"\r\n"
-        "param1='x y'\r\n"
-        "Param2= \"unbalanced'\r\n"
-        "Param3=\r\n"
-        "Param4 = a = b\r\n"
-        "Param5=\"\r\n"
-        "no equals sign here\r\n"
-        "[elem0]\r\n"
-        "Act=0\r\n"
-        "Param6=only in the second copy\r\n"
-        "[Unknown Section]\n"
-        "Key=Value\n"
-        "[" CP_NASTROYKI "]\r\n"
-        CP_IMYA "=" CP_LEFT_WING "\r\n"
-        CP_YOLKA "=1\r\n"
-        "[Model]\n"
-        "Ix=1,5");
-    const ReadRow rows[] = {
+        "; comment=not a key\r\norphan=before any section\r\n"
+        "  [ Elem0 ]  \r\n  Act = 1  \r\nPARAM0=\"0,25\"\r\nparam1='x y'\r\nParam2= \"unpaired'\r\n"
+        "Param3=\r\nParam4 = a = b\r\nParam5=\"\r\nno equals sign here\r\n"
+        "[elem0]\r\nAct=0\r\nParam6=only in the second copy\r\n"
+        "[Unknown Section]\nKey=Value\n"
+        "[" CP_NASTROYKI "]\r\n" CP_IMYA "=" CP_LEFT_WING "\r\n" CP_YOLKA "=1\r\n"
+        "[Model]\nIx=1,5");
+    struct Row { const char *section, *key, *expected, *why; };
+    const Row rows[] = {
         {"Elem0", "Act", "1", "blanks around key and value"},
         {"ELEM0", "act", "1", "names match without regard to case"},
         {"Elem0", "Param0", "0,25", "double quotes removed"},
         {"Elem0", "Param1", "x y", "single quotes removed"},
-        {"Elem0", "Param2", "\"unbalanced'", "unpaired quotes stay"},
+        {"Elem0", "Param2", "\"unpaired'", "unpaired quotes stay"},
         {"Elem0", "Param3", "", "empty value"},
         {"Elem0", "Param4", "a = b", "the first '=' splits"},
         {"Elem0", "Param5", "\"", "a lone quote stays"},
@@ -106,39 +81,23 @@ TEST(IniFile, ReadsOddContent) {
         {"", "orphan", "dflt", "keys before any section are never read"},
         {"Unknown Section", "key", "Value", "LF line ends"},
         {"Настройки", "Имя", "Левое крыло", "Cyrillic in Windows-1251"},
-        {"НАСТРОЙКИ", "ИМЯ", "Левое крыло", "Cyrillic without regard to case"},
         {"настройки", "ёЛКА", "1", "Ё and ё"},
         {"Model", "Ix", "1,5", "last line without a line end"},
-        {"Model", "Iy", "dflt", "missing key"},
         {"Mix", "Mix1-0", "dflt", "missing section"},
         {"Model", "Ix\xE6\x97\xA5", "dflt", "a name with no Windows-1251 form"},
     };
-    for (const ReadRow& r : rows) EXPECT_EQ(f.readString(r.section, r.key, "dflt"), r.expected) << r.why;
+    for (const Row& r : rows) EXPECT_EQ(f.readString(r.section, r.key, "dflt"), r.expected) << r.why;
     EXPECT_TRUE(f.hasKey("elem0", "PARAM3"));
     EXPECT_FALSE(f.hasKey("Elem0", "Param6"));
 }
 
-TEST(IniFile, CyrillicNamesMatchInEveryCase) {
-    // Unicode pairs: U+0410..042F / U+0430..044F and U+0400..040F / U+0450..045F, plus Ґ ґ.
-    auto utf8 = [](char32_t c) {
-        return std::string{static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-    };
-    int pairs = 0;
-    for (char32_t upper = 0x400; upper <= 0x490; ++upper) {
-        char32_t lower = upper < 0x410 ? upper + 0x50 : upper < 0x430 ? upper + 0x20 : upper == 0x490 ? 0x491 : 0;
-        if (lower == 0) continue;
-        std::string upperCp;
-        try {
-            upperCp = uav::utf8ToCp1251(utf8(upper));
-            uav::utf8ToCp1251(utf8(lower));
-        } catch (const uav::SimError&) {
-            continue;  // Ѐ, Ѝ and friends are not in the code page
-        }
-        const IniFile f = IniFile::fromBytes("[" + upperCp + "]\r\nk=v\r\n");
-        EXPECT_EQ(f.readString(utf8(lower), "K", ""), "v") << std::hex << static_cast<unsigned>(upper);
-        ++pairs;
-    }
-    EXPECT_EQ(pairs, 32 + 14 + 1);  // А..Я, Ё and the other letters of U+0400..040F in the code page, Ґ
+TEST(IniFile, CodePageNamesMatchInEveryCase) {
+    // Every upper-case letter of the code page against its lower-case form.
+    const IniFile f = IniFile::fromBytes(
+        uav::utf8ToCp1251("[АБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯЁЂЃЄЅІЇЈЉЊЋЌЎЏҐ]\r\nk=v\r\n"));
+    EXPECT_EQ(f.readString("абвгдежзийклмнопрстуфхцчшщъыьэюяёђѓєѕіїјљњћќўџґ", "K", ""), "v");
+    EXPECT_EQ(uav::cp1251ToUtf8("a\x98" "b\xC8"), "a\xEF\xBF\xBD" "bИ") << "undefined byte: U+FFFD";
+    EXPECT_EQ(uav::utf8ToCp1251("Ёё№"), "\xA8\xB8\xB9");
 }
 
 TEST(IniFile, CutsLongValuesTo2047Characters) {
@@ -152,24 +111,13 @@ TEST(IniFile, CutsLongValuesTo2047Characters) {
     EXPECT_EQ(f.readString("S", "c", ""), zh) << "characters, not UTF-8 bytes";
 }
 
-TEST(IniFile, ReadsIntegersAsTheProfileApi) {
-    const char* values[] = {"2", "-1", "0x1F", "0X1f", "$10", " 7 ", "+3", "2147483647", "-2147483648",
-                            "0xFFFFFFFF", "abc", "", "12abc", "0x", "1,5", "2147483648", "0x100000000"};
-    const long expected[] = {2, -1, 31, 31, 16, 7, 3, 2147483647, -2147483648L, -1, 99, 99, 99, 99, 99, 99, 99};
-    std::string text = "[S]\r\n";
-    for (std::size_t i = 0; i < std::size(values); ++i) text += "k" + std::to_string(i) + "=" + values[i] + "\r\n";
-    const IniFile f = IniFile::fromBytes(text);
-    for (std::size_t i = 0; i < std::size(values); ++i)
-        EXPECT_EQ(f.readInteger("S", "k" + std::to_string(i), 99), expected[i]) << "'" << values[i] << "'";
-    EXPECT_EQ(f.readInteger("S", "missing", 99), 99);
-}
-
 TEST(IniFile, WritesInPlaceAtSectionEndAndAtFileEnd) {
     TempDir dir;
     const fs::path p = dir / "conf.ini";
     const std::string comment = "; \x98 undefined byte and trailing blanks  ";
     putFile(p, comment + "\r\n[A]\r\nx=1\r\n  Y = 2 \r\n; about B\r\n\r\n[B]\nz=3\n[Empty]\n");
     IniFile f(p.string());
+    f.writeString("A", "x", "1");  // the same text again changes nothing
     f.writeString("a", "y", "20");
     f.writeString("A", "w", "new");
     f.writeString("b", "Z", "\"30\"");
@@ -182,56 +130,28 @@ TEST(IniFile, WritesInPlaceAtSectionEndAndAtFileEnd) {
     const IniFile again(p.string());
     EXPECT_EQ(again.readString("B", "z", ""), "30");
     EXPECT_EQ(again.readString("Настройки", "имя", ""), "Левое крыло");
-    EXPECT_EQ(tempFileCount(dir.path()), 0);
-}
-
-TEST(IniFile, ModelFileFromRussianWindowsLoadsUnchanged) {
-    TempDir dir;
-    const fs::path p = dir / "trainer.mdl";
-    const std::string original =
-        "[Elem0]\r\nAct=1\r\nParam0=-0,15\r\nParam3=0,75\r\nParam9=" CP_LEFT_WING "\r\n"
-        "[Model]\r\nIx=0,05\r\nM=1,2\r\nVycos=2,5\r\n[Mix]\r\nMix1-0=0,5\r\nMix1-1=-0,5\r\n";
-    putFile(p, original);
-    IniFile f(p.string());
-    EXPECT_EQ(f.readInteger("Elem0", "Act", 0), 1);
-    EXPECT_EQ(f.readString("Elem0", "Param0", "1"), "-0,15");
-    EXPECT_EQ(f.readString("Elem0", "Param9", "1"), "Левое крыло");
-    EXPECT_EQ(f.readString("Model", "Vycos", "1"), "2,5");
-    EXPECT_EQ(f.readString("Mix", "Mix1-1", "0"), "-0,5");
-    EXPECT_EQ(f.bytes(), original);
-    f.writeString("Elem0", "Param9", "Левое крыло");  // saving the same texts again
-    EXPECT_EQ(fileBytes(p), original);
+    EXPECT_EQ(tempFileCount(dir.path), 0);
 }
 
 TEST(IniFile, NewFileIs0644AndOldModeIsKept) {
     TempDir dir;
-    IniFile fresh((dir / "new.ini").string());
-    EXPECT_EQ(fresh.bytes(), "");
-    fresh.writeString("S", "k", "v");
-    EXPECT_EQ(fileBytes(dir / "new.ini"), "[S]\r\nk=v\r\n");
-    struct stat st {};
-    ASSERT_EQ(::stat((dir / "new.ini").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0644u);
-    ASSERT_EQ(::chmod((dir / "new.ini").c_str(), 0600), 0);
-    IniFile(fresh.path()).writeString("S", "k", "w");
-    ASSERT_EQ(::stat((dir / "new.ini").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0600u);
-}
-
-TEST(IniFile, WritesThroughASymbolicLink) {
-    TempDir dir;
-    putFile(dir / "real.ini", "[S]\r\nk=1\r\n");
-    fs::create_symlink("real.ini", dir / "link.ini");
-    IniFile((dir / "link.ini").string()).writeString("S", "k", "2");
-    EXPECT_TRUE(fs::is_symlink(dir / "link.ini"));
-    EXPECT_EQ(fileBytes(dir / "real.ini"), "[S]\r\nk=2\r\n");
+    const fs::path p = dir / "new.ini";
+    auto mode = [&p] {
+        struct stat st {};
+        return ::stat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
+    };
+    IniFile(p.string()).writeString("S", "k", "v");
+    EXPECT_EQ(fileBytes(p), "[S]\r\nk=v\r\n");
+    EXPECT_EQ(mode(), 0644u);
+    ASSERT_EQ(::chmod(p.c_str(), 0600), 0);
+    IniFile(p.string()).writeString("S", "k", "w");
+    EXPECT_EQ(mode(), 0600u);
 }
 
 // Every refused write leaves the file and the store as they were.
 void expectRefusedWrite(IniFile& f, const std::string& section, const std::string& key, const std::string& value,
                         const std::string& messagePart) {
-    const std::string before = f.bytes();
-    const std::string onDisk = f.path().empty() ? "" : fileBytes(f.path());
+    const std::string before = f.bytes(), onDisk = fileBytes(f.path());
     try {
         f.writeString(section, key, value);
         ADD_FAILURE() << "no error writing [" << section << "] " << key << "=" << value;
@@ -239,9 +159,7 @@ void expectRefusedWrite(IniFile& f, const std::string& section, const std::strin
         EXPECT_NE(std::string(e.what()).find(messagePart), std::string::npos) << e.what();
     }
     EXPECT_EQ(f.bytes(), before);
-    if (!f.path().empty()) {
-        EXPECT_EQ(fileBytes(f.path()), onDisk);
-    }
+    EXPECT_EQ(fileBytes(f.path()), onDisk);
 }
 
 TEST(IniFile, RefusesTextsThatWouldNotReadBack) {
@@ -251,22 +169,17 @@ TEST(IniFile, RefusesTextsThatWouldNotReadBack) {
     expectRefusedWrite(f, "S", "k", "日本", "cannot be written in Windows-1251");
     expectRefusedWrite(f, "S", "k", "a\r\nb=c", "line break");
     expectRefusedWrite(f, "S", "a=b", "1", "invalid key name 'a=b'");
-    expectRefusedWrite(f, "S", "", "1", "invalid key name");
     expectRefusedWrite(f, "S", ";k", "1", "invalid key name");
-    expectRefusedWrite(f, "S", " k", "1", "invalid key name");
     expectRefusedWrite(f, "x]y", "k", "1", "invalid section name 'x]y'");
-    expectRefusedWrite(f, "", "k", "1", "invalid section name");
-    expectRefusedWrite(f, "S\nT", "k", "1", "invalid section name");
-    EXPECT_EQ(tempFileCount(dir.path()), 0);
+    EXPECT_EQ(tempFileCount(dir.path), 0);
 }
 
 TEST(IniFile, FailedWriteKeepsFileAndMemory) {
     TempDir dir;
     putFile(dir / "plain", "x");
-    // Paths that root cannot write either: a folder that does not exist, a
-    // file used as a folder, and the process file system.
-    for (const std::string& path : {std::string("/nonexistent-uavsim-dir/conf.ini"), (dir / "plain" / "c.ini").string(),
-                                   std::string("/proc/uavsim-conf.ini")}) {
+    // Paths that root cannot write either: a folder that does not exist and a
+    // file used as a folder.
+    for (const std::string& path : {std::string("/nonexistent-uavsim-dir/conf.ini"), (dir / "plain" / "c.ini").string()}) {
         IniFile f(path);
         expectRefusedWrite(f, "S", "k", "v", "Unable to write to '" + path + "': ");
         EXPECT_FALSE(f.hasKey("S", "k"));
@@ -279,7 +192,8 @@ TEST(IniFile, FailedWriteKeepsFileAndMemory) {
     putFile(dir / "conf.ini" / "inside", "");
     expectRefusedWrite(f, "S", "k", "new", "Unable to write to");
     EXPECT_EQ(f.readString("S", "k", ""), "old");
-    EXPECT_EQ(tempFileCount(dir.path()), 0) << "the temporary file is removed";
+    EXPECT_EQ(tempFileCount(dir.path), 0) << "the temporary file is removed";
+    EXPECT_THROW(IniFile((dir / "conf.ini").string()), uav::SimError) << "a folder cannot be read";
 }
 
 TEST(IniFile, BatchWritesTheFileOnceAtTheEnd) {
@@ -334,19 +248,7 @@ TEST(IniFile, ShortWriteOnFullDiskKeepsFileAndMemory) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "1: no error, 2: wrong message or store changed";
     EXPECT_EQ(fileBytes(p), "[S]\r\nk=old\r\n");
-    EXPECT_EQ(tempFileCount(dir.path()), 0);
-}
-
-TEST(IniFile, UnreadableFileThrowsAndMissingFileIsEmpty) {
-    TempDir dir;
-    fs::create_directory(dir / "folder.ini");
-    EXPECT_THROW(IniFile((dir / "folder.ini").string()), uav::SimError);
-    EXPECT_EQ(IniFile((dir / "missing.ini").string()).bytes(), "");
-}
-
-TEST(IniFile, UndefinedCodePageByteReadsAsReplacementCharacter) {
-    EXPECT_EQ(uav::cp1251ToUtf8("a\x98" "b\xC8"), "a\xEF\xBF\xBD" "bИ");
-    EXPECT_EQ(uav::utf8ToCp1251("Ёё№"), "\xA8\xB8\xB9");
+    EXPECT_EQ(tempFileCount(dir.path), 0);
 }
 
 // A writer killed at any moment leaves the old or the new file, never a
@@ -397,15 +299,13 @@ TEST(IniFileAtomicWrite, KilledWriterLeavesACompleteVersion) {
 
         const std::string now = fileBytes(p);
         ASSERT_TRUE(now == versionA || now == versionB) << "round " << round << ": " << now.size() << " bytes";
-        const std::string v = IniFile(p.string()).readString("S", "v", "");
-        ASSERT_TRUE(v == valueA || v == valueB);
-        const int temps = tempFileCount(dir.path());
+        const int temps = tempFileCount(dir.path);
         ASSERT_LE(temps, 1) << "round " << round;
         killsDuringWrite += temps;
     }
     EXPECT_GT(killsDuringWrite, 0) << "no kill landed inside a write: the test proved nothing";
     IniFile(p.string()).writeString("S", "v", "done");
-    EXPECT_EQ(tempFileCount(dir.path()), 0);
+    EXPECT_EQ(tempFileCount(dir.path), 0);
 }
 
 }  // namespace

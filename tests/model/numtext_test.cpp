@@ -10,18 +10,9 @@
 
 namespace {
 
-using uav::formatFixed;
-using uav::formatGeneral;
-using uav::parseNumber;
-using uav::tryParseNumber;
+using namespace uav;
 
-struct ParseRow {
-    const char* text;
-    char sep;
-    bool ok;
-    double value;
-    const char* why;
-};
+struct ParseRow { const char* text; char sep; bool ok; double value; const char* why; };
 
 const ParseRow PARSE_ROWS[] = {
     {"21,8", ',', true, 21.8, "a default text on the Russian setup"},
@@ -31,31 +22,21 @@ const ParseRow PARSE_ROWS[] = {
     {" \t-5,\t ", ',', true, -5.0, "blanks around, digits before the separator only"},
     {",5", ',', true, 0.5, "digits after the separator only"},
     {"+1,5E3", ',', true, 1500.0, "plus sign and upper-case exponent"},
-    {"1e-2", '.', true, 0.01, "negative exponent"},
-    {"1E+2", '.', true, 100.0, "exponent with plus sign"},
-    {"00012,50", ',', true, 12.5, "leading zeros"},
-    {"0,1000000000000000055511151231257827", ',', true, 0.1, "more digits than a double holds"},
-    {"1,7976931348623157E308", ',', true, DBL_MAX, "largest double"},
     {"1e-400", '.', true, 0.0, "underflow gives zero"},
     {"", ',', false, 0, "empty"},
-    {"   ", ',', false, 0, "blanks only"},
     {",", ',', false, 0, "separator without digits"},
     {"-", ',', false, 0, "sign without digits"},
     {"1e", '.', false, 0, "exponent without digits"},
-    {"1e+", '.', false, 0, "exponent sign without digits"},
-    {"e5", '.', false, 0, "exponent without mantissa"},
     {"1,2,3", ',', false, 0, "two separators"},
     {"1 000", ',', false, 0, "blank as thousands separator"},
-    {"1.000,5", ',', false, 0, "point as thousands separator"},
     {"- 5", ',', false, 0, "blank between sign and digits"},
     {"5\n", ',', false, 0, "a line break is not a blank"},
     {"nan", '.', false, 0, "not a number"},
     {"inf", '.', false, 0, "infinity"},
-    {"Infinity", '.', false, 0, "infinity spelled out"},
     {"0x1A", '.', false, 0, "hexadecimal"},
     {"1e400", '.', false, 0, "overflow"},
-    {"-1e400", '.', false, 0, "negative overflow"},
     {"12abc", '.', false, 0, "trailing garbage"},
+    {" 1,5x ", ',', false, 0, "the message keeps the text as typed"},
 };
 
 TEST(NumText, ParsesTheNumberGrammar) {
@@ -68,106 +49,71 @@ TEST(NumText, ParsesTheNumberGrammar) {
             EXPECT_EQ(parseNumber(r.text, r.sep), r.value);
         } else {
             EXPECT_EQ(v, -123.0) << "a refused text leaves the output alone";
-            EXPECT_THROW(parseNumber(r.text, r.sep), uav::SimError);
+            try {
+                parseNumber(r.text, r.sep);
+                ADD_FAILURE() << "no error";
+            } catch (const SimError& e) {
+                EXPECT_EQ(e.what(), "'" + std::string(r.text) + "' is not a valid floating point value");
+            }
         }
     }
 }
 
-TEST(NumText, RefusalCarriesTheOriginalText) {
-    try {
-        parseNumber(" 1,5x ", ',');
-        FAIL() << "no error";
-    } catch (const uav::SimError& e) {
-        EXPECT_STREQ(e.what(), "' 1,5x ' is not a valid floating point value");
-    }
-}
-
 TEST(NumText, LocalizedDefaultParsesInBothLocales) {
-    EXPECT_EQ(uav::localizedDefault("21,8", '.'), "21.8");
-    EXPECT_EQ(uav::localizedDefault("21,8", ','), "21,8");
-    EXPECT_EQ(parseNumber(uav::localizedDefault("-0,25", '.'), '.'), -0.25);
+    EXPECT_EQ(localizedDefault("21,8", '.'), "21.8");
+    EXPECT_EQ(localizedDefault("21,8", ','), "21,8");
+    EXPECT_EQ(parseNumber(localizedDefault("-0,25", '.'), '.'), -0.25);
 }
-
-struct GeneralRow {
-    double v;
-    const char* text;
-    const char* why;
-};
 
 TEST(NumText, GeneralFormat) {
-    const GeneralRow rows[] = {
-        {0.0, "0", "zero"},
+    struct Row { double v; const char* text; const char* why; };
+    const Row rows[] = {
         {-0.0, "0", "negative zero has no sign"},
-        {0.1, "0,1", "binary 0.1 is rounded to 15 digits"},
         {0.1 + 0.2, "0,3", "the 17th digit error disappears"},
         {100.0, "100", "no separator for whole numbers"},
-        {-2.5, "-2,5", "negative"},
-        {21.8, "21,8", "a default"},
         {1.0 / 3.0, "0,333333333333333", "15 significant digits"},
         {2.0 / 3.0, "0,666666666666667", "last digit rounded up"},
-        {999999999999999.0, "999999999999999", "15 integer digits stay positional"},
-        {1e15, "1E15", "16 integer digits go scientific"},
+        {1e15, "1E15", "16 integer digits go scientific, no plus sign, no leading zeros"},
         {999999999999999.875, "1E15", "rounding carries into a 16th digit"},
         {123456789012345678.0, "1,23456789012346E17", "scientific mantissa rounded"},
-        {1e20, "1E20", "no plus sign, no leading zeros"},
         {0.0001, "0,0001", "smallest positional magnitude"},
-        {0.00012, "0,00012", "positional"},
         {0.00009, "9E-5", "below 1E-4 goes scientific"},
-        {1e-5, "1E-5", "negative exponent"},
         {-1.5e-7, "-1,5E-7", "negative scientific"},
         {DBL_MAX, "1,79769313486232E308", "largest double"},
         {4.9406564584124654e-324, "4,94065645841247E-324", "smallest subnormal"},
         {std::numeric_limits<double>::quiet_NaN(), "NAN", "NaN"},
-        {std::numeric_limits<double>::infinity(), "INF", "infinity"},
-        {-std::numeric_limits<double>::infinity(), "-INF", "negative infinity"},
     };
-    for (const GeneralRow& r : rows) EXPECT_EQ(formatGeneral(r.v, ','), r.text) << r.why;
+    for (const Row& r : rows) EXPECT_EQ(formatGeneral(r.v, ','), r.text) << r.why;
     EXPECT_EQ(formatGeneral(1234.5, '.'), "1234.5");
     EXPECT_EQ(formatGeneral(1.5e-7, '.'), "1.5E-7");
 }
 
 TEST(NumText, GeneralTextParsesBackTo15Digits) {
-    const double values[] = {0.1, 1.0 / 3.0, -2.0 / 7.0, 6.02214076e23, 1.602176634e-19, 12345.678901234567,
-                             -9.87654321e-5, 4.9406564584124654e-324, 1e300};
+    const double values[] = {1.0 / 3.0, -2.0 / 7.0, 6.02214076e23, -9.87654321e-5, 4.9406564584124654e-324};
     for (double v : values) {
         const double back = parseNumber(formatGeneral(v, ','), ',');
         EXPECT_LE(std::fabs(back - v), std::fabs(v) * 1e-14) << v;
     }
 }
 
-struct FixedRow {
-    double v;
-    int decimals, precision;
-    const char* text;
-    const char* why;
-};
-
 TEST(NumText, FixedFormat) {
-    const FixedRow rows[] = {
+    struct Row { double v; int decimals, precision; const char* text; const char* why; };
+    const Row rows[] = {
         {1234.56, 1, 4, "1235,0", "precision limits before the decimals do"},
         {0.12345, 3, 4, "0,123", "decimals limit"},
         {-0.04, 2, 4, "-0,04", "small negative keeps its sign"},
         {-0.04, 1, 4, "0,0", "negative rounding to zero loses its sign"},
-        {-1e-10, 1, 4, "0,0", "tiny negative"},
-        {12.5, 2, 4, "12,50", "padded with zeros"},
-        {0.0, 2, 4, "0,00", "zero padded"},
         {12345.6, 1, 4, "1,235E4", "five integer digits with precision 4"},
         {9999.96, 1, 4, "1E4", "rounding makes a fifth integer digit"},
         {123.456, 3, 2, "1,2E2", "three integer digits with precision 2"},
         {99.996, 2, 4, "100,00", "carry keeps three integer digits"},
         {12.125, 2, 4, "12,13", "exact tie rounds away from zero"},
-        {-12.125, 2, 4, "-12,13", "negative tie rounds away from zero"},
-        {0.125, 2, 4, "0,13", "tie below one"},
         {2.675, 2, 4, "2,67", "2.675 is 2.67499999... as a double"},
         {0.0005, 3, 4, "0,001", "0.0005 is slightly above the tie as a double"},
-        {0.00049, 3, 4, "0,000", "below half of the last decimal"},
         {2.5, 0, 4, "3", "no decimals, no separator"},
-        {-2.5, 0, 4, "-3", "no decimals, negative"},
-        {100.0 * 0.5, 2, 4, "50,00", "a throttle display value"},
-        {std::numeric_limits<double>::quiet_NaN(), 1, 4, "NAN", "NaN"},
         {-std::numeric_limits<double>::infinity(), 1, 4, "-INF", "negative infinity"},
     };
-    for (const FixedRow& r : rows)
+    for (const Row& r : rows)
         EXPECT_EQ(formatFixed(r.v, r.decimals, r.precision, ','), r.text) << r.why << " (" << r.v << ")";
     EXPECT_EQ(formatFixed(3.14159, 2, 4, '.'), "3.14");
 }
