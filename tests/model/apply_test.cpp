@@ -160,9 +160,7 @@ TEST(ApplyStore, FirstApplyWritesTheModelAndAFailedStoreDoesNotStopIt) {
     EXPECT_EQ(back.mix[MIX_ELE][7], "0");
 
     // A store whose folder vanished: every write fails, the model still applies.
-    std::filesystem::create_directories(dir.path + "/gone");
-    IniFile gone(dir.path + "/gone/conf.ini");
-    std::filesystem::remove_all(dir.path + "/gone");
+    IniFile gone("/nonexistent-uavsim-dir/conf.ini");
     ModelTexts t = startUp();
     t.scalars[SC_M] = "3";
     EXPECT_TRUE(applyModel(t, '.', a.s, a.ac, a.o, &gone).storeError.has_value());

