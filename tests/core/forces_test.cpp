@@ -49,10 +49,6 @@ TEST(Coefficients, CurvesAtTheirCornerAngles) {
         EXPECT_NEAR(dragCoef(r.deg * DEG), r.drag, 1e-12);
         EXPECT_NEAR(cpFraction(r.deg * DEG), r.cp, 1e-12);
     }
-    for (double b : {30 * DEG, 150 * DEG}) {  // continuous across the breaks
-        EXPECT_NEAR(liftCoef(b - 1e-9), liftCoef(b + 1e-9), 1e-7);
-        EXPECT_NEAR(cpFraction(b - 1e-9), cpFraction(b + 1e-9), 1e-7);
-    }
 }
 
 TEST(ElementForce, FlowCasesWorkedByHand) {

@@ -8,6 +8,8 @@
 #include <iterator>
 #include <sstream>
 
+#include <unistd.h>
+
 #include "core/errors.h"
 #include "tools/runner.h"
 
@@ -134,7 +136,8 @@ TEST(ReferenceTrainer, RussianWindowsCopyFliesTheSameWithADecimalComma) {
     std::ifstream in(trainer(), std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::replace(bytes.begin(), bytes.end(), '.', ',');
-    const auto path = std::filesystem::temp_directory_path() / "uavsim-trainer-comma.mdl";
+    const auto path =
+        std::filesystem::temp_directory_path() / ("uavsim-trainer-comma-" + std::to_string(::getpid()) + ".mdl");
     std::ofstream(path, std::ios::binary) << bytes;
 
     RunOptions point = cruise(3), comma = cruise(3);
