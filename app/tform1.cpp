@@ -392,7 +392,10 @@ void TForm1::Timer2Timer() {
         sim_.tuneHook.captionChanged = false;
         setWindowTitle(QString::fromStdString(sim_.tuneHook.caption));
     }
-    if (r.faultRaised) showPendingNotice(QString::fromUtf8(simFaultText(s.fault)));
+    if (r.faultRaised)
+        showPendingNotice(QStringLiteral("The simulation stopped advancing: %1. Set the initial conditions or "
+                                         "apply a model to go on.")
+                              .arg(QString::fromUtf8(simFaultText(s.fault))));
 }
 
 void TForm1::Timer3Timer() {

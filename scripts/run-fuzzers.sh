@@ -28,10 +28,14 @@ for t in "${targets[@]}"; do
   corpus="$build/fuzz-corpus/$t"
   artifacts="$build/fuzz-artifacts"
   mkdir -p "$corpus" "$artifacts"
-  echo "== $t: ${seconds} s"
-  if ! "$build/fuzz/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  log="$artifacts/$t.log"
+  echo "== $t: ${seconds} s (log: $log)"
+  if "$build/fuzz/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$artifacts/$t-" \
-        "$corpus" "$src/fuzz/corpus/$t"; then
+        "$corpus" "$src/fuzz/corpus/$t" >"$log" 2>&1; then
+    grep -E '^(Done|stat::number_of_executed_units|stat::peak_rss_mb)' "$log" || true
+  else
+    tail -n 60 "$log" >&2
     echo "== $t FAILED (inputs in $artifacts)" >&2
     status=1
   fi

@@ -26,6 +26,6 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 echo "== fuzzing (${FUZZ_SECONDS} s per target)"
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
       -DUAVSIM_FUZZ=ON -DUAVSIM_GUI=OFF -DUAVSIM_BENCH=OFF >/dev/null
-cmake --build build/fuzz -j"$JOBS"
+# run-fuzzers.sh builds just the fuzz targets.
 bash scripts/run-fuzzers.sh build/fuzz "$FUZZ_SECONDS"
 echo "== all tests passed"
