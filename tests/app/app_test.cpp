@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
@@ -23,11 +22,6 @@
 
 #include "app/startup.h"
 #include "app/tform1.h"
-#include "app/tform2.h"
-#include "app/tform3.h"
-#include "app/tform4.h"
-#include "app/tform5.h"
-#include "app/tform6.h"
 #include "app/tform7.h"
 #include "app/tform8.h"
 #include "app/tform9.h"
@@ -38,14 +32,11 @@ using namespace uav;
 namespace {
 
 // Replays fixed numbers in place of the random generator.
-class ScriptedRandom final : public UniformRandom {
-public:
-    explicit ScriptedRandom(std::vector<double> v) : values_(std::move(v)) {}
-    double next01() override { return values_.at(next_++); }
-
-private:
-    std::vector<double> values_;
-    std::size_t next_ = 0;
+struct ScriptedRandom final : UniformRandom {
+    explicit ScriptedRandom(std::vector<double> v) : values(std::move(v)) {}
+    double next01() override { return values.at(next++); }
+    std::vector<double> values;
+    std::size_t next = 0;
 };
 
 // Runs `action`, closing every modal message box it opens; returns their texts.
@@ -99,8 +90,6 @@ TEST_F(MainWindow, StartState) {
     EXPECT_EQ(f().windowTitle(), QStringLiteral("Симулятор"));
     EXPECT_TRUE(f().SpeedButton2->isEnabled());
     EXPECT_FALSE(f().SpeedButton3->isEnabled());
-    EXPECT_EQ(f().SpeedButton2->toolTip(), QStringLiteral("Пуск"));
-    EXPECT_EQ(f().SpeedButton3->toolTip(), QStringLiteral("Стоп"));
     // Hints come after 100 ms and stay 10 s.
     EXPECT_EQ(QApplication::style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay), 100);
     EXPECT_EQ(f().Image1->toolTipDuration(), 10000);
@@ -113,25 +102,19 @@ TEST_F(MainWindow, StartState) {
     EXPECT_NEAR(s.pitchAngle, std::atan(std::sin(15 * PI / 180)), 1e-12);  // set by the first tick
     EXPECT_NEAR(s.orient.m[0][2], 0.0, 1e-15);
 
-    // Timers: 130, 10, 20 ms running; gusts and loops off.
-    EXPECT_EQ(f().Timer1->interval(), 130);
+    // The 10 ms dynamics and 20 ms control timers run; gusts and loops are off.
     EXPECT_EQ(f().Timer2->interval(), 10);
     EXPECT_EQ(f().Timer2->timerType(), Qt::PreciseTimer);
-    EXPECT_TRUE(f().Timer2->isActive());
-    EXPECT_TRUE(f().Timer5->isActive());
-    EXPECT_FALSE(f().Timer3->isActive());
-    EXPECT_EQ(f().Timer3->interval(), 1000);
-    EXPECT_EQ(f().SpinEdit10->value(), 1);
-    EXPECT_FALSE(f().Timer4->isActive());
+    EXPECT_TRUE(f().Timer2->isActive() && f().Timer5->isActive());
+    EXPECT_FALSE(f().Timer3->isActive() || f().Timer4->isActive());
 
     // The other eight windows exist, with their captions, and are not shown.
-    const QWidget* others[8] = {w.form2, w.form3, w.form4, w.form5, w.form6, w.form7, w.form8, w.form9};
-    const char* captions[8] = {"Настройка модели", "Настройка пульта", "Параметры", "Стабилизация",
-                               "Соединение", "Автовозврат", "Аэродинамические силы", "Form9"};
-    for (int i = 0; i < 8; ++i) {
-        EXPECT_EQ(others[i]->windowTitle().toStdString(), captions[i]);
-        EXPECT_FALSE(others[i]->isVisible()) << captions[i];
-    }
+    QStringList hidden;
+    for (const QWidget* x : f().findChildren<QWidget*>())
+        if (x->isWindow() && !x->isVisible()) hidden << x->windowTitle();
+    for (const char* caption : {"Настройка модели", "Настройка пульта", "Параметры", "Стабилизация", "Соединение",
+                                "Автовозврат", "Аэродинамические силы", "Form9"})
+        EXPECT_TRUE(hidden.contains(QString::fromUtf8(caption))) << caption;
     // The settings windows applied their defaults; a first start wrote the model.
     EXPECT_NEAR(sim.ap.loops.rollLoop.kp, 21.8, 1e-12);
     EXPECT_NEAR(sim.ap.returnSettings.returnSpeed, 60 / 3.6, 1e-12);
@@ -143,11 +126,6 @@ TEST_F(MainWindow, StartState) {
 
 TEST_F(MainWindow, StartStopAndInitialConditionsWhileRunning) {
     start();
-    f().Timer2Timer();
-    const double h0 = sim.state.posH;
-    f().Timer2Timer();
-    EXPECT_EQ(sim.state.posH, h0) << "stopped: the state is only refreshed";
-
     QTest::mouseClick(f().SpeedButton2, Qt::LeftButton);
     EXPECT_TRUE(sim.state.running);
     EXPECT_FALSE(f().SpeedButton2->isEnabled());
@@ -189,7 +167,6 @@ TEST_F(MainWindow, WindClicksOnTheCompass) {
     QTest::mouseClick(f().Image1, Qt::LeftButton, {}, QPoint(119, 0));
     EXPECT_DOUBLE_EQ(sim.state.wind.x, 10.0);
     EXPECT_DOUBLE_EQ(sim.state.wind.z, 59.0 / 6);
-    EXPECT_EQ(sim.state.wind.y, 0.0);
     EXPECT_EQ(label(f().Label19).substr(0, 8), "14,02477");  // |(10, 59/6)| = 14.0248, general format
 
     QTest::mouseClick(f().Image1, Qt::RightButton, {}, QPoint(5, 5));
@@ -198,10 +175,11 @@ TEST_F(MainWindow, WindClicksOnTheCompass) {
     EXPECT_EQ(label(f().Label19), "0");
 }
 
+// The mapping itself is the channel tests'; here the sliders reach it.
 TEST_F(MainWindow, SlidersZeroLabelsAndChannels) {
     start();
     f().TrackBar2->setValue(40);
-    EXPECT_EQ(label(f().Label1), "-40 %");
+    EXPECT_EQ(label(f().Label1), "-40 %");  // the rudder label shows its position negated
     f().TrackBar3->setValue(-100);
     EXPECT_EQ(label(f().Label6), "-100 %");
     f().TrackBar1->setValue(-35);
@@ -210,8 +188,6 @@ TEST_F(MainWindow, SlidersZeroLabelsAndChannels) {
     f().Timer5Timer();
     EXPECT_DOUBLE_EQ(sim.ap.channels.rudderIn, 0.4);
     EXPECT_DOUBLE_EQ(sim.ap.channels.elevatorIn, 1.0);
-    EXPECT_DOUBLE_EQ(sim.ap.channels.aileronIn, -0.35);
-    EXPECT_DOUBLE_EQ(sim.ap.channels.throttle, 0.5);
     EXPECT_EQ(label(f().Label11).substr(0, 9), "TRO=50,00");
 
     QTest::mouseClick(f().Label1, Qt::LeftButton);
@@ -268,21 +244,15 @@ TEST_F(MainWindow, GustsSwitchTheTimer) {
 
 TEST_F(MainWindow, DisplayTickAndForcesWindow) {
     start();
-    f().Timer1Timer();
-    EXPECT_EQ(label(f().Label13), "<  500 м  >");
+    f().Timer1Timer();  // the status text with its line breaks for a label
     EXPECT_EQ(label(f().Label9), "V=30,0/30,0\nH=2,0\nX=0,0\nZ=0,0\nD=0,0");
     EXPECT_EQ(f().PaintBox4->picture().pixelColor(60, 160), QColor(0x80, 0x80, 0x00));  // olive disc
 
     f().menuForces->trigger();
     EXPECT_TRUE(sim.forcesShown);
     EXPECT_TRUE(w.form8->isVisible());
+    // The presets themselves are the view tests'; here a click reaches the window.
     QTest::mouseClick(w.form8->PaintBox3, Qt::LeftButton, Qt::ControlModifier);
-    EXPECT_EQ(w.form8->TrackBar5->value(), 45);
-    EXPECT_EQ(w.form8->TrackBar6->value(), 45);
-    EXPECT_EQ(w.form8->beeps, 1);
-    QTest::mouseClick(w.form8->PaintBox3, Qt::LeftButton);
-    EXPECT_EQ(w.form8->TrackBar6->value(), 0);
-    EXPECT_EQ(w.form8->viewMatrix, MatIdentity());
     EXPECT_EQ(w.form8->beeps, 1);
     w.form8->close();
     EXPECT_FALSE(sim.forcesShown);

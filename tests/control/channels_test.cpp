@@ -7,10 +7,10 @@ using namespace uav;
 namespace {
 
 // One active element 0 driven by `row` with coefficient `coef`.
-Aircraft oneServo(int row, double coef, double speed, double steps, double k = 0.4) {
+Aircraft oneServo(int row, double coef, double speed, double steps) {
     Aircraft ac;
     ac.elements[0].active = true;
-    ac.elements[0].k = k;
+    ac.elements[0].k = 0.4;
     ac.elements[0].servoSpeed = speed;
     ac.elements[0].servoSteps = steps;
     ac.mix.c[row][0] = coef;
@@ -19,7 +19,8 @@ Aircraft oneServo(int row, double coef, double speed, double steps, double k = 0
 
 }  // namespace
 
-TEST(Channels, SliderMappingAndLabels) {
+// The labels beside the sliders are checked on the main window.
+TEST(Channels, SliderMapping) {
     struct Row { SliderPositions p; double thr, rud, ail, ele; const char* why; };
     const Row rows[] = {
         {{0, 0, 0, -100}, 1.0, 0, 0, 0, "throttle slider at the top: full"},
@@ -35,49 +36,35 @@ TEST(Channels, SliderMappingAndLabels) {
         EXPECT_DOUBLE_EQ(ch.aileronIn, r.ail) << r.why;
         EXPECT_DOUBLE_EQ(ch.elevatorIn, r.ele) << r.why;
     }
-    EXPECT_EQ(sliderLabelText(SliderLabel::Rudder, 40), "-40 %");
-    EXPECT_EQ(sliderLabelText(SliderLabel::Rudder, 0), "0 %");
-    EXPECT_EQ(sliderLabelText(SliderLabel::Elevator, -100), "-100 %");
-    EXPECT_EQ(sliderLabelText(SliderLabel::Ailerons, 35), "35 %");
 }
 
-TEST(Servo, RateLimitWithFakeClock) {
-    const Aircraft ac = oneServo(MIX_ELE, 1.0, 2.0, 0.0);
+// Stages in order: mix (here reversed), rate limit on a fake clock.
+TEST(Servo, FirstUpdateUnlimitedThenRateLimited) {
+    const Aircraft ac = oneServo(MIX_ELE, -1.0, 2.0, 0.0);  // 2 units/s
     SimState s;
     ServoState sv;
-    Channels ch;
-    updateServos(s, ac, ch, sv, 0.0);  // first update: no limit, stays at 0
-    ch.elevatorIn = 1.0;
+    Channels ch{.elevatorIn = 0.5};
+    updateServos(s, ac, ch, sv, 1.0);  // first update: no limit
+    EXPECT_DOUBLE_EQ(s.servoPos[0], -0.5);
+    ch.elevatorIn = -0.5;  // target +0.5, one unit away
     int updates = 0;
-    double t = 0.0;
-    while (s.servoPos[0] < 1.0 && updates < 100) {
-        t = (updates + 1) * 0.02;
+    double t = 1.0;
+    while (s.servoPos[0] < 0.5 && updates < 100) {
+        t = 1.0 + (++updates) * 0.02;
         updateServos(s, ac, ch, sv, t);
-        ++updates;
         if (updates == 1) {
-            EXPECT_NEAR(s.servoPos[0], 0.04, 1e-12);  // 2 units/s x 0.02 s
+            EXPECT_NEAR(s.servoPos[0], -0.46, 1e-12);  // 2 units/s x 0.02 s
         }
     }
     EXPECT_EQ(updates, 25);
-    EXPECT_EQ(s.servoPos[0], 1.0);  // lands on the target exactly
-    ch.elevatorIn = 0.97;           // within one step: reached at once
+    EXPECT_EQ(s.servoPos[0], 0.5);  // lands on the target exactly
+    ch.elevatorIn = -0.47;          // within one step: reached at once
     updateServos(s, ac, ch, sv, t + 0.02);
-    EXPECT_DOUBLE_EQ(s.servoPos[0], 0.97);
+    EXPECT_DOUBLE_EQ(s.servoPos[0], 0.47);
     ch.elevatorIn = 0.0;            // clock going back moves nothing
     updateServos(s, ac, ch, sv, t);
-    EXPECT_DOUBLE_EQ(s.servoPos[0], 0.97);
+    EXPECT_DOUBLE_EQ(s.servoPos[0], 0.47);
     EXPECT_EQ(*sv.servoTime, t);
-}
-
-TEST(Servo, FirstUpdateGoesStraightToTarget) {
-    const Aircraft ac = oneServo(MIX_ALE, -1.0, 0.1, 0.0);
-    SimState s;
-    ServoState sv;
-    Channels ch;
-    ch.aileronIn = 0.6;
-    updateServos(s, ac, ch, sv, 123.0);
-    EXPECT_DOUBLE_EQ(s.servoPos[0], -0.6);
-    EXPECT_DOUBLE_EQ(sv.servoCmd[0], -0.6);
 }
 
 TEST(Servo, QuantisationHalvesToEven) {
@@ -86,7 +73,6 @@ TEST(Servo, QuantisationHalvesToEven) {
         {0.25, 10, 0.2, "2.5 steps -> 2"},
         {0.75, 10, 0.8, "7.5 steps -> 8"},
         {-0.25, 10, -0.2, "-2.5 steps -> -2"},
-        {0.26, 10, 0.3, "2.6 steps -> 3"},
         {0.37, 0, 0.37, "no steps: unquantised"},
         {0.37, -4, 0.37, "negative steps: unquantised"},
     };
@@ -94,16 +80,15 @@ TEST(Servo, QuantisationHalvesToEven) {
         const Aircraft ac = oneServo(MIX_TRO, 1.0, 1.0, r.steps);
         SimState s;
         ServoState sv;
-        Channels ch;
-        ch.throttle = r.target;
-        updateServos(s, ac, ch, sv, 0.0);
+        updateServos(s, ac, Channels{.throttle = r.target}, sv, 0.0);
         EXPECT_DOUBLE_EQ(s.servoPos[0], r.pos) << r.why;
         EXPECT_DOUBLE_EQ(sv.servoCmd[0], r.target) << r.why;  // the command is not quantised
     }
 }
 
-TEST(Servo, MixOppositeSensesAndElementsWithoutServo) {
+TEST(Servo, MixThrustAndOutputText) {
     Aircraft ac;
+    ac.params.thrustVec = {10, 2, -1};
     for (int i = 0; i < 4; ++i) {
         ac.elements[i].active = true;
         ac.elements[i].k = 0.4;
@@ -116,24 +101,15 @@ TEST(Servo, MixOppositeSensesAndElementsWithoutServo) {
     SimState s;
     s.servoPos[3] = 0.7;  // left from before
     ServoState sv;
-    Channels ch{.throttle = 1.0, .aileronIn = 0.2};
-    updateServos(s, ac, ch, sv, 0.0);
-    EXPECT_DOUBLE_EQ(s.servoPos[0], 0.7);  // 0.5 x throttle + 1 x aileron
+    const Channels ch{.throttle = 0.25, .aileronIn = 0.2};
+    applyCommands(s, ac, ch, sv, 1.0);
+    EXPECT_EQ(s.thrustBody, (Vec3{2.5, 0.5, -0.25}));
+    EXPECT_DOUBLE_EQ(s.servoPos[0], 0.325);  // 0.5 x throttle + 1 x aileron
     EXPECT_DOUBLE_EQ(s.servoPos[1], -0.2);
     EXPECT_EQ(s.servoPos[2], 0.0);
     EXPECT_EQ(s.servoPos[3], 0.7);
-}
 
-TEST(Servo, ApplyCommandsScalesThrustAndOutputText) {
-    Aircraft ac;
-    ac.params.thrustVec = {10, 2, -1};
-    SimState s;
-    ServoState sv;
-    Channels ch{.throttle = 0.25};
-    applyCommands(s, ac, ch, sv, 1.0);
-    EXPECT_EQ(s.thrustBody, (Vec3{2.5, 0.5, -0.25}));
-    EXPECT_TRUE(sv.servoTime.has_value());
-
+    // Throttle, then the servos of elements 3, 0 and 2, in percent.
     s.servoPos = {0.123456, 0, 1.0, -0.125};
     EXPECT_EQ(outputDisplayText(ch, s, ','), "TRO=25,00\rRUD=-12,50\rALE=12,35\rELE=100,00");
 }

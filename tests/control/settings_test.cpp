@@ -1,55 +1,26 @@
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "control/autopilot.h"
-#include "core/errors.h"
+#include "errorof.h"
 
 using namespace uav;
+using uav::test::errorOf;
 
-namespace {
-
-std::string errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const SimError& e) {
-        return e.what();
-    }
-    return "no error";
-}
-
-}  // namespace
-
-TEST(Settings, DefaultsInEitherSeparator) {
-    for (char sep : {',', '.'}) {
-        Autopilot ap;
-        SimState s;
-        s.posH = 120;
-        initAutopilot(ap, defaultStabiliserTexts(sep), defaultReturnTexts(sep), sep, s);
-        const StabiliserSettings& st = ap.stabiliser;
-        EXPECT_NEAR(st.rollMaxAngle, 0.872665, 1e-6);
-        EXPECT_NEAR(st.pitchMaxAngle, 0.523599, 1e-6);
-        EXPECT_DOUBLE_EQ(st.speedMin, 12.5);
-        EXPECT_NEAR(st.speedMax, 19.4444, 1e-4);
-        EXPECT_EQ(st.yawRateMax, 0.3);
-        const AutopilotLoops& l = ap.loops;
-        EXPECT_EQ(l.rollLoop.kp, 21.8);
-        EXPECT_EQ(l.pitchLoop.kd, 1.4);
-        EXPECT_EQ(l.speedLoop.ki, 1.0);
-        EXPECT_EQ(l.rollRateLoop.kd, 0.001);
-        EXPECT_EQ(l.yawRateLoop.kp, 4.0);  // Edit27
-        EXPECT_EQ(l.yawRateLoop.ki, 3.0);  // Edit25
-        const ReturnSettings& rs = ap.returnSettings;
-        EXPECT_NEAR(rs.returnSpeed, 16.6667, 1e-4);
-        EXPECT_NEAR(rs.returnMaxRoll, 0.698132, 1e-6);
-        EXPECT_NEAR(rs.returnMaxPitch, 0.349066, 1e-6);
-        EXPECT_EQ(rs.homeRadius, 100);
-        EXPECT_TRUE(rs.headingByAilerons);
-        EXPECT_EQ(l.headingLoop.kp, 1.0);
-        EXPECT_EQ(l.altitudeLoop.ki, 0.01);
-        EXPECT_TRUE(ap.returnState.belowCritical);
-        EXPECT_FALSE(ap.tuning.on);
-    }
+// The windows' defaults with a decimal point (the comma is every other test's).
+// The unit conversions are seen in the autopilot's set-points; here the fields
+// out of the windows' order (Edit27 before Edit25, the return window's Edit3,
+// Edit2, Edit1) and the critical altitude check at start-up.
+TEST(Settings, DefaultsWithADecimalPoint) {
+    Autopilot ap;
+    SimState s;
+    s.posH = 120;
+    initAutopilot(ap, defaultStabiliserTexts('.'), defaultReturnTexts('.'), '.', s);
+    EXPECT_EQ(ap.loops.rollRateLoop.kd, 0.001);
+    EXPECT_EQ(ap.loops.yawRateLoop.kp, 4.0);  // Edit27
+    EXPECT_EQ(ap.loops.yawRateLoop.ki, 3.0);  // Edit25
+    EXPECT_NEAR(ap.returnSettings.returnMaxRoll, 0.698132, 1e-6);
+    EXPECT_NEAR(ap.returnSettings.returnMaxPitch, 0.349066, 1e-6);
+    EXPECT_TRUE(ap.returnState.belowCritical);  // 120 m, critical 150 m
 }
 
 TEST(Settings, StabiliserApplyStopsAtTheFirstBadText) {
@@ -85,31 +56,28 @@ TEST(Settings, ReturnApplyOrderAndHeadingGroup) {
     t.captureAltitudeAtOnce = false;
     t.text[RT_CRITICAL] = "250";
     t.text[RT_RUD_KI] = "";
-    EXPECT_EQ(errorOf([&] { applyReturnTexts(t, ',', s, ap.returnSettings, ap.returnState, ap.loops); }),
-              "'' is not a valid floating point value");
+    const auto apply = [&] { applyReturnTexts(t, ',', s, ap.returnSettings, ap.returnState, ap.loops); };
+    EXPECT_EQ(errorOf(apply), "'' is not a valid floating point value");
     EXPECT_EQ(ap.returnSettings.criticalAltitude, 250);
     EXPECT_FALSE(ap.returnState.altitudeCaptured);
     EXPECT_TRUE(ap.returnState.belowCritical);
     // The ailerons group is not read while the rudder group is chosen.
     t.text[RT_RUD_KI] = "0,1";
     t.text[RT_AIL_KP] = "?";
-    applyReturnTexts(t, ',', s, ap.returnSettings, ap.returnState, ap.loops);
+    EXPECT_EQ(errorOf(apply), "no error");
 }
 
+// The headless runner's overrides: a window field by its Edit name or by what
+// it sets, and the two switches as 1 or 0 (an unknown name is the runner's test).
 TEST(Settings, TextsByName) {
     StabiliserTexts st = defaultStabiliserTexts('.');
     ReturnTexts rt = defaultReturnTexts('.');
     setSettingText(st, rt, "returnAltitude", "200");
     setSettingText(st, rt, "stab.Edit13", "80");
-    setSettingText(st, rt, "yawRateLoop.kp", "2.5");
     setSettingText(st, rt, "headingByAilerons", "0");
-    setSettingText(st, rt, "captureAltitude", "1");
     EXPECT_EQ(rt.text[RT_ALTITUDE], "200");
     EXPECT_EQ(st.text[ST_SPEED_MAX], "80");
-    EXPECT_EQ(st.text[ST_YAW_RATE_KP], "2.5");
     EXPECT_EQ(rt.headingGroupIndex, 1);
-    EXPECT_TRUE(rt.captureAltitudeAtOnce);
-    EXPECT_EQ(errorOf([&] { setSettingText(st, rt, "rollLoop.kq", "1"); }),
-              "unknown autopilot setting 'rollLoop.kq'");
-    EXPECT_NE(errorOf([&] { setSettingText(st, rt, "captureAltitude", "yes"); }), "no error");
+    EXPECT_EQ(errorOf([&] { setSettingText(st, rt, "captureAltitude", "yes"); }),
+              "autopilot setting 'captureAltitude' takes 1 or 0, not 'yes'");
 }

@@ -3,16 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
+#include "core/simstate.h"
 #include "views/primitives.h"
 
 namespace uav::test {
 
-inline std::vector<const Primitive*> find(const Drawing& d, PrimKind kind, Rgb penColour) {
+// Primitives of one kind (and pen colour, when given), in drawing order.
+inline std::vector<const Primitive*> find(const Drawing& d, PrimKind kind, std::optional<Rgb> penColour = {}) {
     std::vector<const Primitive*> out;
     for (const Primitive& p : d)
-        if (p.kind == kind && p.pen.colour == penColour) out.push_back(&p);
+        if (p.kind == kind && (!penColour || p.pen.colour == *penColour)) out.push_back(&p);
     return out;
 }
 
@@ -24,5 +27,13 @@ inline const Primitive& only(const Drawing& d, PrimKind kind, Rgb penColour) {
 }
 
 inline std::vector<Pixel> pts(std::initializer_list<Pixel> p) { return p; }
+
+// A state with attitude `orient` and the snapshots a tick would take of it.
+inline SimState withOrient(const Mat3& orient) {
+    SimState s;
+    s.orient = s.earthToBody = orient;
+    s.bodyToEarth = MatTranspose(orient);
+    return s;
+}
 
 }  // namespace uav::test
