@@ -32,7 +32,6 @@ TEST(Autopilot, EngagementKeepsTheSurfacesStill) {
     f.ap.channels.aileronIn = 0.3;
     f.ap.channels.elevatorIn = -0.2;
     f.engage(ApMode::Stabilise);
-    EXPECT_TRUE(f.ap.loopTimerOn);
     f.ap.loops.rollLoop.setpoint = 0.2;
     f.ap.loops.pitchLoop.setpoint = -0.1;
     loopTick(f.ap, f.s, f.ac, 0.0);

@@ -54,18 +54,6 @@ TEST(TopView, WindHeadingMarkerAndVelocity) {
     EXPECT_EQ(only(g, PrimKind::Line, LIME).pts, pts({{265, 265}, {265, 165}}));
 }
 
-TEST(TopView, MarkerStaysInsideTheDiscAtTheRangeLimit) {
-    for (double angle = 0; angle < 2 * PI; angle += 0.37) {
-        SimState s;
-        s.posX = 4000 * std::cos(angle);  // d = 4000 = S
-        s.posZ = 4000 * std::sin(angle);
-        const Drawing g = drawTopView(s, ',').drawing;
-        const Primitive& m = only(g, PrimKind::Ellipse, RED);
-        const double cx = m.pts[0].x + 2 - 160, cy = m.pts[0].y + 2 - 160;
-        EXPECT_LE(std::hypot(cx, cy), 150.0 + std::sqrt(0.5)) << angle;
-    }
-}
-
 TEST(CameraView, HorizonFollowsPitchAndBank) {
     struct Row { SimState state; Pixel discCentre; const char* why; };
     const Row rows[] = {
