@@ -63,23 +63,27 @@ struct Range {
 }  // namespace
 
 // The program's start (30 km/h, 15 degrees nose-up) at 100 m, rolled 30
-// degrees, with the rudder slider held at 20 so that the sideslip keeps
-// rolling the model through its dihedral: the bank loop has work to do.
+// degrees, with the sliders centred; then again with the rudder slider held at
+// 20, so that the sideslip keeps rolling the model through its dihedral and the
+// bank loop has steady work to do.
 TEST(ClosedLoop, StabiliseHoldsWingsLevelPitchAndAirspeed) {
-    Flight f({30, 15, 100, 0}, 30);
-    f.ap.sliders = {.ailerons = 0, .rudder = 20, .elevator = 0, .throttle = 0};
-    f.engage(ApMode::Stabilise);
-    f.fly(30);
-    const double wanted = (45 + 70) / 2.0 / 3.6;  // throttle slider centred, m/s
-    Range bank, pitch, speed;
-    f.fly(120, [&] {
-        bank.add(f.s.rollAngle / DEG);
-        pitch.add(f.s.pitchAngle / DEG);
-        speed.add(f.airspeed() - wanted);
-    });
-    bank.expectWithin(-2.0, 2.0, "bank, deg");
-    pitch.expectWithin(-1.0, 1.0, "pitch, deg");
-    speed.expectWithin(-1.0, 1.0, "airspeed error, m/s");
+    for (int rudder : {0, 20}) {
+        SCOPED_TRACE(rudder);
+        Flight f({30, 15, 100, 0}, 30);
+        f.ap.sliders = {.ailerons = 0, .rudder = rudder, .elevator = 0, .throttle = 0};
+        f.engage(ApMode::Stabilise);
+        f.fly(30);
+        const double wanted = (45 + 70) / 2.0 / 3.6;  // throttle slider centred, m/s
+        Range bank, pitch, speed;
+        f.fly(120, [&] {
+            bank.add(f.s.rollAngle / DEG);
+            pitch.add(f.s.pitchAngle / DEG);
+            speed.add(f.airspeed() - wanted);
+        });
+        bank.expectWithin(-2.0, 2.0, "bank, deg");
+        pitch.expectWithin(-1.0, 1.0, "pitch, deg");
+        speed.expectWithin(-1.0, 1.0, "airspeed error, m/s");
+    }
 }
 
 TEST(ClosedLoop, StabiliseAileronSliderAtHalfGivesASteadyTurn) {
