@@ -26,21 +26,20 @@ ReturnSettings settings(double returnAlt, double critical) {
 }  // namespace
 
 TEST(AutoReturn, BearingErrorQuadrantsAndWrap) {
-    const double pi = PI;
     struct Row { double north, east; Vec3 v; double err; const char* why; };
     const Row rows[] = {
-        {0, 100, {0, 0, 10}, pi, "east of home flying east: home straight behind"},
-        {100, 0, {0, 0, 10}, -pi / 2, "north of home flying east: home to the right"},
+        {0, 100, {0, 0, 10}, PI, "east of home flying east: home straight behind"},
+        {100, 0, {0, 0, 10}, -PI / 2, "north of home flying east: home to the right"},
         {100, 100, {-1, 0, -1}, 0, "north-east flying south-west: 5pi/4 - (-3pi/4) wraps to 0"},
-        {-100, -100, {-1, 0, 0}, 3 * pi / 4, "south-west flying south: home behind on the left"},
-        {100, -100, {1, 0, 0}, -3 * pi / 4, "north-west flying north: 5pi/4 wraps to -3pi/4"},
-        {-100, 100, {-1, 0, 0}, -3 * pi / 4, "south-east flying south: 5pi/4 wraps, home behind on the right"},
+        {-100, -100, {-1, 0, 0}, 3 * PI / 4, "south-west flying south: home behind on the left"},
+        {100, -100, {1, 0, 0}, -3 * PI / 4, "north-west flying north: 5pi/4 wraps to -3pi/4"},
+        {-100, 100, {-1, 0, 0}, -3 * PI / 4, "south-east flying south: 5pi/4 wraps, home behind on the right"},
     };
     for (const Row& r : rows) EXPECT_NEAR(bearingError(at(r.north, r.east, 0, r.v)), r.err, 1e-12) << r.why;
 }
 
-TEST(AutoReturn, ProfileFromAboveReturnAltitude) {
-    const ReturnSettings rs = settings(150, 150);
+TEST(AutoReturn, AltitudeProfile) {
+    ReturnSettings rs = settings(150, 150);
     ReturnState st{.profileStartDistance = 1000, .profileStartAltitude = 300};
     EXPECT_NEAR(altitudeProfile(at(500, 0, 280, {}), rs, st), 225, 1e-12);
     EXPECT_EQ(altitudeProfile(at(1200, 0, 300, {}), rs, st), 300);  // farther out than the start
@@ -49,17 +48,20 @@ TEST(AutoReturn, ProfileFromAboveReturnAltitude) {
     EXPECT_NEAR(altitudeProfile(at(600, 0, 150, {}), rs, st), 240, 1e-12);
     EXPECT_TRUE(st.altitudeCaptured);
     // Inside the home radius also captures.
-    ReturnState st2{.profileStartDistance = 1000, .profileStartAltitude = 300};
-    EXPECT_NEAR(altitudeProfile(at(90, 0, 200, {}), rs, st2), 163.5, 1e-12);
-    EXPECT_TRUE(st2.altitudeCaptured);
+    st = {.profileStartDistance = 1000, .profileStartAltitude = 300};
+    EXPECT_NEAR(altitudeProfile(at(90, 0, 200, {}), rs, st), 163.5, 1e-12);
+    EXPECT_TRUE(st.altitudeCaptured);
     // Engaged exactly at home.
-    ReturnState st3{.profileStartDistance = 0, .profileStartAltitude = 300};
-    EXPECT_EQ(altitudeProfile(at(0, 0, 300, {}), rs, st3), 150);
-}
+    st = {.profileStartDistance = 0, .profileStartAltitude = 300};
+    EXPECT_EQ(altitudeProfile(at(0, 0, 300, {}), rs, st), 150);
+    // Defaults (both 150), started below: climbing through 150 captures at once (product 0).
+    st = {.belowCritical = true, .profileStartDistance = 1000, .profileStartAltitude = 60};
+    EXPECT_EQ(altitudeProfile(at(700, 0, 149, {0, 2, 0}), rs, st), 150);
+    EXPECT_TRUE(st.altitudeCaptured);
 
-TEST(AutoReturn, ProfileStartedBelowTheCriticalAltitude) {
-    const ReturnSettings rs = settings(150, 100);
-    ReturnState st{.belowCritical = true, .profileStartDistance = 1000, .profileStartAltitude = 50};
+    // Critical 100 m, started below it.
+    rs.criticalAltitude = 100;
+    st = {.belowCritical = true, .profileStartDistance = 1000, .profileStartAltitude = 50};
     // One second ahead still below 100 m: the return altitude.
     EXPECT_EQ(altitudeProfile(at(900, 0, 95, {0, 4, 0}), rs, st), 150);
     EXPECT_TRUE(st.belowCritical);
@@ -70,12 +72,6 @@ TEST(AutoReturn, ProfileStartedBelowTheCriticalAltitude) {
     EXPECT_EQ(st.profileStartAltitude, 100);
     EXPECT_NEAR(altitudeProfile(at(400, 0, 120, {0, 1, 0}), rs, st), 125, 1e-12);
     EXPECT_FALSE(st.altitudeCaptured);
-
-    // Defaults (both 150): climbing through 150 captures at once (product 0).
-    const ReturnSettings def = settings(150, 150);
-    ReturnState st2{.belowCritical = true, .profileStartDistance = 1000, .profileStartAltitude = 60};
-    EXPECT_EQ(altitudeProfile(at(700, 0, 149, {0, 2, 0}), def, st2), 150);
-    EXPECT_TRUE(st2.altitudeCaptured);
 }
 
 TEST(AutoReturn, SetpointsAndHeadingStep) {

@@ -9,10 +9,11 @@ namespace {
 // One active element 0 driven by `row` with coefficient `coef`.
 Aircraft oneServo(int row, double coef, double speed, double steps) {
     Aircraft ac;
-    ac.elements[0].active = true;
-    ac.elements[0].k = 0.4;
-    ac.elements[0].servoSpeed = speed;
-    ac.elements[0].servoSteps = steps;
+    AeroElement& e = ac.elements[0];
+    e.active = true;
+    e.k = 0.4;
+    e.servoSteps = steps;
+    e.servoSpeed = speed;
     ac.mix.c[row][0] = coef;
     return ac;
 }
@@ -23,18 +24,18 @@ Aircraft oneServo(int row, double coef, double speed, double steps) {
 TEST(Channels, SliderMapping) {
     struct Row { SliderPositions p; double thr, rud, ail, ele; const char* why; };
     const Row rows[] = {
-        {{0, 0, 0, -100}, 1.0, 0, 0, 0, "throttle slider at the top: full"},
+        {{-25, 40, -100, -100}, 1.0, 0.4, -0.25, 1.0, "throttle and elevator sliders at the top: full, +1"},
         {{0, 0, 0, 0}, 0.5, 0, 0, 0, "throttle slider centred: half"},
-        {{0, 40, 0, 100}, 0.0, 0.4, 0, 0, "throttle at the bottom: idle; rudder 40"},
-        {{-25, 0, -100, 100}, 0.0, 0, -0.25, 1.0, "elevator at the top gives +1"},
+        {{0, 0, 0, 100}, 0.0, 0, 0, 0, "throttle at the bottom: idle"},
     };
     for (const Row& r : rows) {
+        SCOPED_TRACE(r.why);
         Channels ch;
         slidersToChannels(r.p, ch);
-        EXPECT_DOUBLE_EQ(ch.throttle, r.thr) << r.why;
-        EXPECT_DOUBLE_EQ(ch.rudderIn, r.rud) << r.why;
-        EXPECT_DOUBLE_EQ(ch.aileronIn, r.ail) << r.why;
-        EXPECT_DOUBLE_EQ(ch.elevatorIn, r.ele) << r.why;
+        EXPECT_DOUBLE_EQ(ch.throttle, r.thr);
+        EXPECT_DOUBLE_EQ(ch.rudderIn, r.rud);
+        EXPECT_DOUBLE_EQ(ch.aileronIn, r.ail);
+        EXPECT_DOUBLE_EQ(ch.elevatorIn, r.ele);
     }
 }
 
@@ -46,7 +47,7 @@ TEST(Servo, FirstUpdateUnlimitedThenRateLimited) {
     Channels ch{.elevatorIn = 0.5};
     updateServos(s, ac, ch, sv, 1.0);  // first update: no limit
     EXPECT_DOUBLE_EQ(s.servoPos[0], -0.5);
-    ch.elevatorIn = -0.5;  // target +0.5, one unit away
+    ch.elevatorIn = -0.5;  // target +0.5, one unit away: 25 updates of 0.02 s
     int updates = 0;
     double t = 1.0;
     while (s.servoPos[0] < 0.5 && updates < 100) {
@@ -70,14 +71,12 @@ TEST(Servo, QuantisationHalvesToEven) {
         {0.25, 10, 0.2, "2.5 steps -> 2"},
         {0.75, 10, 0.8, "7.5 steps -> 8"},
         {-0.25, 10, -0.2, "-2.5 steps -> -2"},
-        {0.37, 0, 0.37, "no steps: unquantised"},
-        {0.37, -4, 0.37, "negative steps: unquantised"},
+        {0.37, -4, 0.37, "no (here negative) steps: unquantised"},
     };
     for (const Row& r : rows) {
-        const Aircraft ac = oneServo(MIX_TRO, 1.0, 1.0, r.steps);
-        SimState s;
         ServoState sv;
-        updateServos(s, ac, Channels{.throttle = r.target}, sv, 0.0);
+        SimState s;
+        updateServos(s, oneServo(MIX_TRO, 1.0, 1.0, r.steps), Channels{.throttle = r.target}, sv, 0.0);
         EXPECT_DOUBLE_EQ(s.servoPos[0], r.pos) << r.why;
         EXPECT_DOUBLE_EQ(sv.servoCmd[0], r.target) << r.why;  // the command is not quantised
     }
@@ -87,14 +86,12 @@ TEST(Servo, MixThrustAndOutputText) {
     Aircraft ac;
     ac.params.thrustVec = {10, 2, -1};
     for (int i = 0; i < 4; ++i) {
-        ac.elements[i].active = true;
-        ac.elements[i].k = 0.4;
+        ac.elements[i].active = i != 3;         // 3: switched off
+        ac.elements[i].k = i == 2 ? 0.0 : 0.4;  // 2: no servo
         ac.elements[i].servoSpeed = 100;
         ac.mix.c[MIX_ALE][i] = i % 2 ? -1.0 : 1.0;
     }
     ac.mix.c[MIX_TRO][0] = 0.5;
-    ac.elements[2].k = 0.0;        // no servo
-    ac.elements[3].active = false;  // switched off
     SimState s;
     s.servoPos[3] = 0.7;  // left from before
     ServoState sv;

@@ -1,9 +1,5 @@
-#include <gtest/gtest.h>
-
-#include <deque>
-
 #include "control/autopilot.h"
-#include "errorof.h"
+#include "tests/testutil.h"
 
 using namespace uav;
 using uav::test::errorOf;
@@ -35,53 +31,8 @@ TEST(Relay, FirstStepsCrossingsAndOutputs) {
     EXPECT_EQ(relayCaption(rt), "2  0");  // roll's first error is positive: no crossing
 }
 
-// An integrating plant with a transport delay under a relay oscillates with
-// a period of four delays: the output switches when the angle crosses the
-// set-point, and the angle keeps moving the old way for one more delay. Sampled,
-// each half period is one tick longer (the crossing is seen a tick late). Its error is a triangle wave of amplitude
-// gain x RELAY_AMPLITUDE x delay.
-namespace {
-
-constexpr double DT = 0.01, GAIN = 5.0;    // s; rad/s per output unit
-constexpr int PITCH_DELAY = 10, ROLL_DELAY = 25;  // ticks: periods about 0.4 s and 1.0 s
-
-RelayTuning relayOnDelayedIntegrators(int ticks) {
-    RelayTuning rt;
-    SimState s;
-    PidLoop pitch, roll;
-    std::deque<double> pitchOut(PITCH_DELAY, 0.0), rollOut(ROLL_DELAY, 0.0);
-    startTuning(rt);
-    for (int n = 0; n <= ticks; ++n) {
-        relayTuneStep(rt, s, pitch, roll, n * DT);
-        pitchOut.push_back(pitch.output);
-        rollOut.push_back(roll.output);
-        s.pitchAngle += GAIN * pitchOut.front() * DT;
-        s.rollAngle += GAIN * rollOut.front() * DT;
-        pitchOut.pop_front();
-        rollOut.pop_front();
-    }
-    return rt;
-}
-
-}  // namespace
-
-TEST(Relay, KnownOscillationOfDelayedIntegrators) {
-    // The second 20 s, free of the start-up transient.
-    const RelayTuning a = relayOnDelayedIntegrators(2000), b = relayOnDelayedIntegrators(4000);
-    const double pitchPeriod = 2 * 20.0 / (b.pitchCrossings - a.pitchCrossings);
-    const double rollPeriod = 2 * 20.0 / (b.rollCrossings - a.rollCrossings);
-    EXPECT_NEAR(pitchPeriod, (4 * PITCH_DELAY + 2) * DT, 0.03 * pitchPeriod);
-    EXPECT_NEAR(rollPeriod, (4 * ROLL_DELAY + 2) * DT, 0.03 * rollPeriod);
-    const double pitchMean = (b.pitchErrorSum - a.pitchErrorSum) / 2000;
-    const double rollMean = (b.rollErrorSum - a.rollErrorSum) / 2000;
-    EXPECT_NEAR(pitchMean, 0.5 * GAIN * RELAY_AMPLITUDE * PITCH_DELAY * DT, 0.1 * pitchMean);
-    EXPECT_NEAR(rollMean, 0.5 * GAIN * RELAY_AMPLITUDE * ROLL_DELAY * DT, 0.1 * rollMean);
-}
-
-namespace {
 // Error sums that give K = 1 for 10 pitch and 4 roll crossings.
 constexpr double PITCH_SUM_K1 = 3.2 / (PI * PI), ROLL_SUM_K1 = 1.28 / (PI * PI);
-}  // namespace
 
 TEST(Relay, GainProposalByHand) {
     // Started at 2 s, stopped at 12 s. Pitch: 10 crossings (Tu 2 s), K = 4;
@@ -107,13 +58,14 @@ TEST(Relay, ProposalDivisionByZero) {
         {10, PITCH_SUM_K1, ROLL_SUM_K1, 2, "50", "21,8", "5,7", "no elapsed time: pitch P written, its I fails"},
     };
     for (const Row& r : rows) {
+        SCOPED_TRACE(r.why);
         RelayTuning rt{.on = true, .phase = 1, .startTime = 2.0, .pitchCrossings = r.pc, .rollCrossings = 4,
                        .pitchErrorSum = r.ps, .rollErrorSum = r.rs};
         StabiliserTexts t = defaultStabiliserTexts(',');
-        EXPECT_EQ(errorOf([&] { stopTuning(rt, r.stop, t, ','); }), "Floating point division by zero") << r.why;
-        EXPECT_FALSE(rt.on) << r.why;
-        EXPECT_EQ(t.text[ST_PITCH_KP], r.pitchP) << r.why;
-        EXPECT_EQ(t.text[ST_ROLL_KP], r.rollP) << r.why;
-        EXPECT_EQ(t.text[ST_ROLL_KD], r.rollD) << r.why;
+        EXPECT_EQ(errorOf([&] { stopTuning(rt, r.stop, t, ','); }), "Floating point division by zero");
+        EXPECT_FALSE(rt.on);
+        EXPECT_EQ(t.text[ST_PITCH_KP], r.pitchP);
+        EXPECT_EQ(t.text[ST_ROLL_KP], r.rollP);
+        EXPECT_EQ(t.text[ST_ROLL_KD], r.rollD);
     }
 }

@@ -1,25 +1,34 @@
-#include <gtest/gtest.h>
-
 #include "control/autopilot.h"
-#include "errorof.h"
+#include "tests/testutil.h"
 
 using namespace uav;
 using uav::test::errorOf;
 
-// The windows' defaults with a decimal point (the comma is every other test's).
-// The unit conversions are seen in the autopilot's set-points; here the fields
-// out of the windows' order (Edit27 before Edit25, the return window's Edit3,
-// Edit2, Edit1) and the critical altitude check at start-up.
-TEST(Settings, DefaultsWithADecimalPoint) {
+// The windows' defaults with a decimal point (the comma is every other test's),
+// after the headless runner's overrides: a window field by its Edit name or by
+// what it sets, and the two switches as 1 or 0 (an unknown name is the runner's
+// test). The unit conversions are seen in the autopilot's set-points; here the
+// fields out of the windows' order (Edit27 before Edit25, the return window's
+// Edit3, Edit2, Edit1) and the critical altitude check at start-up.
+TEST(Settings, TextsByNameAndDefaultsWithADecimalPoint) {
+    StabiliserTexts st = defaultStabiliserTexts('.');
+    ReturnTexts rt = defaultReturnTexts('.');
+    setSettingText(st, rt, "returnAltitude", "200");
+    setSettingText(st, rt, "stab.Edit13", "80");
+    setSettingText(st, rt, "headingByAilerons", "0");
+    EXPECT_EQ(rt.text[RT_ALTITUDE], "200");
+    EXPECT_EQ(st.text[ST_SPEED_MAX], "80");
+    EXPECT_EQ(rt.headingGroupIndex, 1);
+    EXPECT_EQ(errorOf([&] { setSettingText(st, rt, "captureAltitude", "yes"); }),
+              "autopilot setting 'captureAltitude' takes 1 or 0, not 'yes'");
     Autopilot ap;
     SimState s;
     s.posH = 120;
-    initAutopilot(ap, defaultStabiliserTexts('.'), defaultReturnTexts('.'), '.', s);
+    initAutopilot(ap, st, rt, '.', s);
     EXPECT_EQ(ap.loops.rollRateLoop.kd, 0.001);
     EXPECT_EQ(ap.loops.yawRateLoop.kp, 4.0);  // Edit27
     EXPECT_EQ(ap.loops.yawRateLoop.ki, 3.0);  // Edit25
-    EXPECT_NEAR(ap.returnSettings.returnMaxRoll, 0.698132, 1e-6);
-    EXPECT_NEAR(ap.returnSettings.returnMaxPitch, 0.349066, 1e-6);
+    EXPECT_NEAR(ap.returnSettings.returnMaxRoll, 0.698132, 1e-6);  // 40 deg
     EXPECT_TRUE(ap.returnState.belowCritical);  // 120 m, critical 150 m
 }
 
@@ -65,19 +74,4 @@ TEST(Settings, ReturnApplyOrderAndHeadingGroup) {
     t.text[RT_RUD_KI] = "0,1";
     t.text[RT_AIL_KP] = "?";
     EXPECT_EQ(errorOf(apply), "no error");
-}
-
-// The headless runner's overrides: a window field by its Edit name or by what
-// it sets, and the two switches as 1 or 0 (an unknown name is the runner's test).
-TEST(Settings, TextsByName) {
-    StabiliserTexts st = defaultStabiliserTexts('.');
-    ReturnTexts rt = defaultReturnTexts('.');
-    setSettingText(st, rt, "returnAltitude", "200");
-    setSettingText(st, rt, "stab.Edit13", "80");
-    setSettingText(st, rt, "headingByAilerons", "0");
-    EXPECT_EQ(rt.text[RT_ALTITUDE], "200");
-    EXPECT_EQ(st.text[ST_SPEED_MAX], "80");
-    EXPECT_EQ(rt.headingGroupIndex, 1);
-    EXPECT_EQ(errorOf([&] { setSettingText(st, rt, "captureAltitude", "yes"); }),
-              "autopilot setting 'captureAltitude' takes 1 or 0, not 'yes'");
 }

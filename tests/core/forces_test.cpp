@@ -1,10 +1,10 @@
-#include <gtest/gtest.h>
-
 #include <cmath>
 
 #include "core/elementforce.h"
+#include "tests/testutil.h"
 
 using namespace uav;
+using uav::test::expectVec;
 
 namespace {
 
@@ -24,12 +24,6 @@ SimState stillAir(const Vec3& airflow) {
     return s;
 }
 
-void expectVec(const Vec3& v, const Vec3& want, double tol) {
-    EXPECT_NEAR(v.x, want.x, tol);
-    EXPECT_NEAR(v.y, want.y, tol);
-    EXPECT_NEAR(v.z, want.z, tol);
-}
-
 }  // namespace
 
 TEST(Coefficients, CurvesAtTheirCornerAngles) {
@@ -45,9 +39,8 @@ TEST(Coefficients, CurvesAtTheirCornerAngles) {
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.why);
-        EXPECT_NEAR(liftCoef(r.deg * DEG), r.lift, 1e-12);
-        EXPECT_NEAR(dragCoef(r.deg * DEG), r.drag, 1e-12);
-        EXPECT_NEAR(cpFraction(r.deg * DEG), r.cp, 1e-12);
+        const double a = r.deg * DEG;
+        expectVec({liftCoef(a), dragCoef(a), cpFraction(a)}, {r.lift, r.drag, r.cp});
     }
 }
 
