@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 
 #include "tests/testutil.h"
 #include "tools/runner.h"
@@ -65,6 +66,26 @@ TEST(RunnerOptions, BadInputNamesWhatIsWrong) {
     comma.decimalSep = ',';
     const std::string message = errorOf([&] { runFlight(comma, nullptr); });
     EXPECT_NE(message.find("is not a valid floating point value"), std::string::npos) << message;
+}
+
+// Open loop, surfaces centred: at 40 % throttle the trainer cruises level or
+// climbs gently for a minute; at idle it glides down at a trainer's rate.
+TEST(ReferenceTrainer, CruisesLevelAndGlidesAtPlausibleRates) {
+    const RunSummary c = runFlight(cruise(60), nullptr);
+    EXPECT_EQ(c.fault, SimFault::None);
+    EXPECT_GT(c.minAltitude, 95);
+    EXPECT_LT(c.maxAltitude, 140);
+    EXPECT_NEAR(-c.final.airflowBody.x, 16, 2);  // m/s
+    EXPECT_LT(std::fabs(c.final.rollAngle), 0.01);
+
+    RunOptions idle = cruise(40);
+    idle.sliders.throttle = 100;
+    const RunSummary g = runFlight(idle, nullptr);
+    const double sink = -g.final.velocity.y, speed = -g.final.airflowBody.x;  // m/s
+    EXPECT_GT(sink, 1.0);
+    EXPECT_LT(sink, 5.0);
+    EXPECT_GT(speed / sink, 3);  // glide ratio of a draggy trainer, 1:3 .. 1:10
+    EXPECT_LT(speed / sink, 10);
 }
 
 TEST(ReferenceTrainer, CsvRowsAreCompleteAndRunsAreRepeatable) {
