@@ -6,12 +6,6 @@
 
 namespace uav {
 
-double roundHalfEven(double x) {
-    const double r = std::round(x);  // halves away from zero
-    if (std::fabs(x - std::trunc(x)) == 0.5) return 2.0 * std::round(x / 2.0);
-    return r;
-}
-
 void slidersToChannels(const SliderPositions& p, Channels& ch) {
     ch.throttle = (100 - p.throttle) / 200.0;
     ch.rudderIn = p.rudder / 100.0;

@@ -35,10 +35,6 @@ struct ServoState {
     std::optional<double> servoTime;                // s, clock time of the last update
 };
 
-// Nearest integer, halves to the even neighbour (2.5 -> 2, 3.5 -> 4, -2.5 -> -2),
-// independent of the floating-point environment's rounding mode.
-double roundHalfEven(double x);
-
 // Direct mapping of mode Off: throttle (100 - P4) / 200, rudder P2 / 100,
 // ailerons P1 / 100, elevator -P3 / 100 (the top end of the elevator slider,
 // stick forward, gives +1).

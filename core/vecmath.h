@@ -124,6 +124,14 @@ inline Mat3 MRotO(double a, double x, double y, double z) {
 }
 inline Mat3 MRotO(double a, const Vec3& axis) { return MRotO(a, axis.x, axis.y, axis.z); }
 
+// Nearest integer, halves to the even neighbour (2.5 -> 2, 3.5 -> 4, -2.5 -> -2),
+// whatever the floating-point rounding mode: the rule for every real-to-integer
+// conversion (slider positions, pixels, quantised servo steps).
+inline double roundHalfEven(double x) {
+    if (std::fabs(x - std::trunc(x)) == 0.5) return 2.0 * std::round(x / 2.0);
+    return std::round(x);
+}
+
 inline constexpr double PI = 3.14159265358979323846;
 inline constexpr double DEG_TO_RAD = PI / 180.0;
 inline constexpr double KMH_PER_MS = 3.6;

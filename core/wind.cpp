@@ -5,11 +5,11 @@
 namespace uav {
 
 namespace {
-// Nearest integer, halves to even (the default rounding mode). The marker of
-// any finite gust stays far inside int range; a non-finite value centres.
+// The marker of any finite gust stays far inside int range; a non-finite
+// value centres.
 int nearestEven(double v) {
     if (!std::isfinite(v)) return 0;
-    return static_cast<int>(std::nearbyint(v));
+    return static_cast<int>(roundHalfEven(v));
 }
 }  // namespace
 

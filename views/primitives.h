@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "core/vecmath.h"
+
 namespace uav {
 
 struct Rgb {
@@ -79,7 +81,7 @@ inline int px(double v) {
     constexpr double LIMIT = 1.0e9;
     if (v > LIMIT) v = LIMIT;
     if (v < -LIMIT) v = -LIMIT;
-    return static_cast<int>(std::nearbyint(v));
+    return static_cast<int>(roundHalfEven(v));
 }
 
 // Builders used by the views; each appends one primitive.
