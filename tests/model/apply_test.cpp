@@ -150,3 +150,26 @@ TEST(ModelFile, SaveLoadRoundTripAndDefaults) {
     EXPECT_EQ(e.active, (decltype(e.active){false, true, true, false, false, false, false, false}));
     EXPECT_THROW(loadModelFile(dir / "missing.mdl"), SimError);
 }
+
+// Files read as the all-default model are told apart by whether any one key of
+// the model is there.
+TEST(ModelFile, HoldsModelOnlyWithOneOfItsKeys) {
+    const TempDir dir;
+    struct Row { std::string bytes; bool holds; const char* why; };
+    const Row rows[] = {
+        {"", false, "empty"},
+        {std::string("\x00\xff\x89PNG\r\n\x1a\n\x00[", 11), false, "binary"},
+        {"[Window]\r\nWidth=800\r\n[Elem0]\r\nColour=red\r\nParam13=1\r\n", false, "other keys only"},
+        {"M=2\r\n[Model]\r\n", false, "a key before any section"},
+        {"[elem7]\r\nact=0\r\n", true, "Act, any case"},
+        {"[Elem3]\r\nParam12=5\r\n", true, "the last parameter"},
+        {"[Model]\r\nYm=0\r\n", true, "the last scalar"},
+        {"[MIX]\r\nMix4-7=1\r\n", true, "the last mixer cell"},
+    };
+    for (const Row& r : rows) {
+        putFile(dir / "f.mdl", r.bytes);
+        EXPECT_EQ(modelFileHoldsModel(dir / "f.mdl"), r.holds) << r.why;
+    }
+    EXPECT_THROW(modelFileHoldsModel(dir / "missing.mdl"), SimError);
+    EXPECT_NE(noModelWarning("/x/f.mdl").find("'/x/f.mdl' holds no model"), std::string::npos);
+}
