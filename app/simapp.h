@@ -14,6 +14,8 @@
 #include "core/wind.h"
 #include "model/apply.h"
 #include "model/inifile.h"
+#include "record/plotring.h"
+#include "record/recorder.h"
 #include "views/modeldraw.h"
 
 namespace uav {
@@ -66,6 +68,16 @@ struct SimApp {
     QElapsedTimer clock;
 
     Windows windows;
+
+    // The flight recording in progress and the live plots' samples (ticks
+    // since the plots were first opened); null while not in use.
+    std::unique_ptr<FlightRecorder> recorder;
+    std::unique_ptr<TelemetryRing> plotRing;
+    std::int64_t plotTicks = 0;
+    // An input, into the recording when one is in progress.
+    void record(const EventData& e) {
+        if (recorder) recorder->add(e);
+    }
 };
 
 // The decimal separator of the user's locale: '.' or ','. A locale whose

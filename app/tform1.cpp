@@ -19,6 +19,7 @@
 #include "app/diagnostics.h"
 #include "app/guarded.h"
 #include "app/hints.h"
+#include "app/recordingui.h"
 #include "app/tform2.h"
 #include "app/tform3.h"
 #include "app/tform4.h"
@@ -273,6 +274,7 @@ void TForm1::buildMenu() {
     menuStab = autopilot->addAction(QStringLiteral("Настройки стабилизации"));
     menuReturn = autopilot->addAction(QStringLiteral("Настройки автовозврата"));
     menuConnect = menuBar()->addAction(QStringLiteral("Connect"));
+    recordingUi_ = new RecordingUi(*this, sim_);
 
     connect(menuModel, &QAction::triggered, this, [this] { guarded(this, [&] { sim_.windows.form2->showModalWindow(); }); });
     connect(menuPult, &QAction::triggered, this, [this] { guarded(this, [&] { sim_.windows.form3->showModalWindow(); }); });
@@ -353,6 +355,7 @@ void TForm1::Timer1Timer() {
         drawModel();
         Label9->setText(labelText(statusText(sim_.state, sim_.decimalSep)));
         Label18->setText(labelText(omegaText(sim_.state, sim_.decimalSep)));
+        recordingUi_->displayTick();
     });
     if (diag_) diag_->displayTick(Diagnostics::Clock::now() - t0);
 }
@@ -374,8 +377,10 @@ void TForm1::drawScreen() { PaintBox2->paintPrimitives(uav::drawScreen(sim_.stat
 void TForm1::Timer2Timer() {
     SimState& s = sim_.state;
     if (diag_) diag_->dynamicsTick(s.running ? s.dt : 0.0);
+    const bool wasRunning = s.running;
     sim_.tuneHook.nowMs = sim_.nowMs();
     const TickResult r = dynamicsTick(s, sim_.aircraft, &sim_.tuneHook);
+    afterDynamicsTick(sim_, wasRunning, sim_.tuneHook.nowMs);
     if (sim_.tuneHook.captionChanged) {
         sim_.tuneHook.captionChanged = false;
         setWindowTitle(QString::fromStdString(sim_.tuneHook.caption));
@@ -389,19 +394,24 @@ void TForm1::Timer2Timer() {
 void TForm1::Timer3Timer() {
     const Gust g = nextGust(SpinEdit9->value(), *sim_.rng);
     sim_.state.wind = g.wind;
+    sim_.record(ev::Gust{static_cast<double>(SpinEdit9->value()), g.wind.x, g.wind.z});
     sim_.windMarker = markerForWind(g.wind);
     moveMarker();
     Label19->setText(QString::fromStdString(formatGeneral(g.speed, sim_.decimalSep)));
 }
 
 void TForm1::Timer4Timer() {
-    guarded(this, [&] { loopTick(sim_.ap, sim_.state, sim_.aircraft, sim_.nowMs()); });
+    const ClockMs t = sim_.nowMs();
+    sim_.record(ev::LoopTick{t});
+    guarded(this, [&] { loopTick(sim_.ap, sim_.state, sim_.aircraft, t); });
 }
 
 void TForm1::Timer5Timer() {
     guarded(this, [&] {
         sim_.ap.sliders = sliderPositions();
-        controlTick(sim_.ap, sim_.state, sim_.aircraft, sim_.nowMs());
+        const ClockMs t = sim_.nowMs();
+        sim_.record(ev::ControlTick{t});
+        controlTick(sim_.ap, sim_.state, sim_.aircraft, t);
         Label11->setText(labelText(outputDisplayText(sim_.ap.channels, sim_.state, sim_.decimalSep)));
     });
 }
@@ -410,12 +420,14 @@ void TForm1::SpeedButton2Click() {
     SpeedButton2->setEnabled(false);
     SpeedButton3->setEnabled(true);
     sim_.state.running = true;
+    sim_.record(ev::Run{true});
 }
 
 void TForm1::SpeedButton3Click() {
     SpeedButton3->setEnabled(false);
     SpeedButton2->setEnabled(true);
     sim_.state.running = false;
+    sim_.record(ev::Run{false});
 }
 
 InitialConditions TForm1::initialConditions() const {
@@ -431,7 +443,10 @@ SliderPositions TForm1::sliderPositions() const {
     return {TrackBar1->value(), TrackBar2->value(), TrackBar3->value(), TrackBar4->value()};
 }
 
-void TForm1::SpeedButton4Click() { applyInitialConditions(sim_.state, initialConditions()); }
+void TForm1::SpeedButton4Click() {
+    sim_.record(ev::Initial{initialConditions()});
+    applyInitialConditions(sim_.state, initialConditions());
+}
 
 void TForm1::Image1MouseDown(Qt::MouseButton button, int x, int y) {
     const WindButton b = button == Qt::LeftButton    ? WindButton::Left
@@ -442,6 +457,7 @@ void TForm1::Image1MouseDown(Qt::MouseButton button, int x, int y) {
     const Vec3 w = windFromMarker(sim_.windMarker);
     sim_.state.wind.x = w.x;
     sim_.state.wind.z = w.z;
+    sim_.record(ev::Wind{w.x, w.z});
     Label19->setText(QString::fromStdString(formatGeneral(VecNorm(sim_.state.wind), sim_.decimalSep)));
 }
 
@@ -458,9 +474,9 @@ void TForm1::SpinEdit10Change() { Timer3->setInterval(SpinEdit10->value() * 1000
 
 void TForm1::RadioGroup1Click(int index) {
     const ApMode mode = static_cast<ApMode>(index);
-    guarded(this, [&] {
-        engageMode(sim_.ap, mode, sim_.state, sim_.windows.form7->texts(), sim_.decimalSep);
-    });
+    const ReturnTexts returnTexts = sim_.windows.form7->texts();
+    sim_.record(ev::Mode{mode, std::make_shared<ReturnTexts>(returnTexts), sim_.decimalSep});
+    guarded(this, [&] { engageMode(sim_.ap, mode, sim_.state, returnTexts, sim_.decimalSep); });
     // The loop timer follows the autopilot, also when an engagement stopped half way.
     if (sim_.ap.loopTimerOn && !Timer4->isActive()) Timer4->start();
     if (!sim_.ap.loopTimerOn) Timer4->stop();

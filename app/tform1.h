@@ -25,6 +25,7 @@ class ClickImage;
 class ClickLabel;
 class Diagnostics;
 class PaintBox;
+class RecordingUi;
 class WindMarkerWidget;
 
 class TForm1 : public QMainWindow {
@@ -104,6 +105,7 @@ public:
     void drawScreen();
 
     SimApp& sim() { return sim_; }
+    RecordingUi* recordingUi() { return recordingUi_; }
     // What the "Начальные условия" fields and the four sliders hold now.
     InitialConditions initialConditions() const;
     SliderPositions sliderPositions() const;
@@ -117,6 +119,7 @@ private:
 
     SimApp& sim_;
     Diagnostics* diag_ = nullptr;
+    RecordingUi* recordingUi_ = nullptr;  // menu "Запись"
 };
 
 // Label texts use a single CR between lines; a QLabel breaks on LF.

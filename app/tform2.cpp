@@ -21,6 +21,7 @@ void TForm2::FormCreate() {
 }
 
 void TForm2::applyModel() {
+    sim_.record(ev::ModelApply{std::make_shared<ModelTexts>(texts_), sim_.decimalSep});
     modelApplied(
         uav::applyModel(texts_, sim_.decimalSep, sim_.state, sim_.aircraft, sim_.modelOutlines, sim_.confIni.get()));
 }

@@ -16,6 +16,7 @@ TForm5::TForm5(SimApp& sim, QWidget* mainWindow) : QWidget(mainWindow), sim_(sim
 }
 
 void TForm5::SpeedButton4Click() {
+    sim_.record(ev::StabiliserApply{std::make_shared<StabiliserTexts>(texts_), sim_.decimalSep});
     applyStabiliserTexts(texts_, sim_.decimalSep, sim_.ap.stabiliser, sim_.ap.loops);
 }
 

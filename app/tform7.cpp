@@ -16,6 +16,7 @@ TForm7::TForm7(SimApp& sim, QWidget* mainWindow) : QWidget(mainWindow), sim_(sim
 }
 
 void TForm7::SpeedButton4Click() {
+    sim_.record(ev::ReturnApply{std::make_shared<ReturnTexts>(texts_), sim_.decimalSep});
     applyReturnTexts(texts_, sim_.decimalSep, sim_.state, sim_.ap.returnSettings, sim_.ap.returnState,
                      sim_.ap.loops);
 }

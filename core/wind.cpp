@@ -1,6 +1,8 @@
 #include "core/wind.h"
 
 #include <cmath>
+#include <locale>
+#include <sstream>
 
 namespace uav {
 
@@ -16,6 +18,25 @@ int nearestEven(double v) {
 double SeededUniform::next01() {
     // 53 random bits scaled by 2^-53: exactly uniform on the doubles of [0, 1).
     return static_cast<double>(engine_() >> 11) * 0x1.0p-53;
+}
+
+std::string SeededUniform::saveState() const {
+    std::ostringstream out;
+    out.imbue(std::locale::classic());
+    out << engine_;
+    return out.str();
+}
+
+bool SeededUniform::restoreState(const std::string& text) {
+    std::istringstream in(text);
+    in.imbue(std::locale::classic());
+    std::mt19937_64 e;
+    in >> e;
+    if (in.fail()) return false;
+    in >> std::ws;
+    if (!in.eof()) return false;
+    engine_ = e;
+    return true;
 }
 
 WindMarker windMarkerAfterClick(const WindMarker& current, WindButton button, int x, int y) {

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <random>
+#include <string>
 
 #include "core/vecmath.h"
 
@@ -31,6 +32,11 @@ class SeededUniform final : public UniformRandom {
 public:
     explicit SeededUniform(std::uint64_t seed) : engine_(seed) {}
     double next01() override;
+
+    // The generator's whole state as text, and back (false, state unchanged,
+    // for a text that is not such a state). A flight recording keeps it.
+    std::string saveState() const;
+    bool restoreState(const std::string& text);
 
 private:
     std::mt19937_64 engine_;

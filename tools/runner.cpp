@@ -13,6 +13,7 @@
 #include "core/wind.h"
 #include "model/apply.h"
 #include "model/modeltext.h"
+#include "record/telemetry.h"
 
 namespace uav {
 
@@ -42,33 +43,6 @@ int sliderValue(const std::string& opt, const std::string& text) {
     return static_cast<int>(v);
 }
 
-// Compact, exact-enough CSV numbers (shortest round-trip form).
-class Row {
-public:
-    void num(double v) {
-        if (n_) buf_[len_++] = ',';
-        const auto r = std::to_chars(buf_ + len_, buf_ + sizeof buf_ - 1, v);
-        len_ = static_cast<std::size_t>(r.ptr - buf_);
-        ++n_;
-    }
-    void vec(const Vec3& v) {
-        num(v.x);
-        num(v.y);
-        num(v.z);
-    }
-    void end(std::ostream& out) {
-        buf_[len_++] = '\n';
-        out.write(buf_, static_cast<std::streamsize>(len_));
-        len_ = 0;
-        n_ = 0;
-    }
-
-private:
-    char buf_[4096];
-    std::size_t len_ = 0;
-    int n_ = 0;
-};
-
 constexpr double RAD_TO_DEG = 180.0 / PI;
 
 constexpr double RUN_DT = 0.01;  // s, the dynamics step the start values set
@@ -77,36 +51,12 @@ std::int64_t tickAt(double seconds) { return seconds < 0 ? std::int64_t{-1} : st
 
 std::int64_t engageTick(const RunOptions& opt) { return opt.mode == ApMode::Off ? -1 : tickAt(opt.engageAt); }
 
-void writeCsvRow(std::ostream& out, double t, const SimState& s) {
-    Row r;
-    r.num(t);
-    r.num(s.posX);
-    r.num(s.posH);
-    r.num(s.posZ);
-    r.num(s.posD);
-    r.vec(s.velocity);
-    r.num(s.rollAngle * RAD_TO_DEG);
-    r.num(s.pitchAngle * RAD_TO_DEG);
-    r.num(s.yawAngle * RAD_TO_DEG);
-    r.num(-s.airflowBody.x);
-    r.vec(s.airflowBody);
-    r.vec(s.omegaBody);
-    r.vec(s.thrustBody);
-    for (double p : s.servoPos) r.num(p);
-    for (const Vec3& f : s.elemForceBody) r.vec(f);
-    r.end(out);
-}
+// The telemetry columns are the recorder's and the replay's (record/telemetry.h).
+void writeCsvRow(std::ostream& out, double t, const SimState& s) { writeTelemetryRow(out, t, s); }
 
 }  // namespace
 
-void writeCsvHeader(std::ostream& out) {
-    out << "t_s,posX_m,posH_m,posZ_m,posD_m,velN_ms,velUp_ms,velE_ms,roll_deg,pitch_deg,yaw_deg,airspeed_ms,"
-           "airflowBodyX_ms,airflowBodyY_ms,airflowBodyZ_ms,omegaBodyX_rads,omegaBodyY_rads,omegaBodyZ_rads,"
-           "thrustX_N,thrustY_N,thrustZ_N";
-    for (int i = 0; i < ELEMENT_COUNT; ++i) out << ",servo" << i;
-    for (int i = 0; i < ELEMENT_COUNT; ++i) out << ",F" << i << "x_N,F" << i << "y_N,F" << i << "z_N";
-    out << '\n';
-}
+void writeCsvHeader(std::ostream& out) { writeTelemetryHeader(out); }
 
 std::string runUsage() {
     return "Usage: uavsim-run [options] MODEL.mdl\n"

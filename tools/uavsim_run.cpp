@@ -6,15 +6,18 @@
 #include <vector>
 
 #include "core/errors.h"
+#include "tools/replaycmd.h"
 #include "tools/runner.h"
 
 int main(int argc, char** argv) {
     using namespace uav;
     std::ios::sync_with_stdio(false);
+    if (const std::vector<std::string> args(argv + 1, argv + argc); isReplayCommand(args))
+        return replayCommand(args, std::cout, std::cerr);
     RunOptions opt;
     try {
         if (!parseRunArgs(std::vector<std::string>(argv + 1, argv + argc), opt)) {
-            std::cout << runUsage();
+            std::cout << runUsage() << replayUsage();
             return 0;
         }
         std::ofstream file;
