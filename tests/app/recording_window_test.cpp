@@ -1,0 +1,137 @@
+// A flight recorded in the window, with its timers running in real time on the
+// offscreen platform, re-flown headless: the replay's telemetry is the
+// recorder's, byte for byte. And the live plots from the same ring.
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QRadioButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTimer>
+#include <QToolButton>
+
+#include "app/plotwindow.h"
+#include "app/recordingui.h"
+#include "app/startup.h"
+#include "app/tform1.h"
+#include "app/tform2.h"
+#include "app/tform5.h"
+#include "record/replay.h"
+#include "tests/testutil.h"
+
+using namespace uav;
+using namespace uav::test;
+
+namespace {
+
+class RecordedWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim.appDir = dir.path.string() + "/";
+        sim.decimalSep = ',';
+        w = createWindows(sim);
+    }
+    void TearDown() override { delete w.form1; }
+    TForm1& f() { return *w.form1; }
+    RecordingUi& rec() { return *f().recordingUi(); }
+
+    // Runs the event loop for `ms`, doing each action at its time.
+    void fly(int ms, const std::vector<std::pair<int, std::function<void()>>>& actions) {
+        QEventLoop loop;
+        for (const auto& [at, act] : actions) QTimer::singleShot(at, &f(), act);
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+
+    TempDir dir;
+    SimApp sim;
+    Windows w;
+};
+
+int csvRows(const std::string& csv) { return static_cast<int>(std::count(csv.begin(), csv.end(), '\n')) - 1; }
+
+}  // namespace
+
+TEST_F(RecordedWindow, SixtySecondSessionReplaysByteForByte) {
+    const std::string path = dir / "flight.uavrec";
+    f().SpinEdit9->setValue(4);
+    f().CheckBox2->click();  // gusts on, every second
+    rec().startRecording(QString::fromStdString(path));
+    EXPECT_EQ(f().windowTitle(), QStringLiteral("Симулятор — REC"));
+    EXPECT_FALSE(rec().startAction->isEnabled());
+    f().SpeedButton2->click();
+
+    auto mode = [this](int i) { return [this, i] { f().RadioGroup1Buttons->button(i)->click(); }; };
+    fly(60000, {
+        {2000, [this] { f().TrackBar1->setValue(40); }},
+        {4000, [this] { f().TrackBar4->setValue(0); }},
+        {6000, [this] { f().TrackBar3->setValue(-20); }},
+        {10000, mode(1)},  // stabilise: the sliders are set-points now
+        {14000, [this] { f().TrackBar1->setValue(-30); }},
+        {20000, [this] {
+             // A heavier model, applied in flight.
+             w.form2->texts().scalars[3] = "2,6";
+             w.form2->texts().params[2][4] = "0,45";
+             w.form2->applyModel();
+         }},
+        {24000, [this] {
+             w.form5->texts().text[ST_ROLL_KP] = "25";
+             w.form5->SpeedButton4Click();
+         }},
+        {28000, mode(2)},  // return home
+        {36000, [this] { f().Image1MouseDown(Qt::LeftButton, 80, 40); }},
+        {44000, [this] { f().SpeedButton3->click(); }},
+        {46000, [this] { f().SpeedButton2->click(); }},
+        {50000, [this] { f().SpeedButton4->click(); }},  // initial conditions, in flight
+        {52000, mode(0)},
+        {54000, [this] { f().TrackBar2->setValue(20); }},
+    });
+    rec().stopRecording();
+    EXPECT_EQ(f().windowTitle(), QStringLiteral("Симулятор"));
+    EXPECT_TRUE(rec().startAction->isEnabled());
+
+    const std::string recorded = fileBytes(path + ".csv");
+    // Even a loaded machine gives most of the 6000 ticks of a minute.
+    EXPECT_GT(csvRows(recorded), 400);
+    std::ostringstream replayed;
+    const ReplaySummary sum = replayRecording(fileBytes(path), &replayed);
+    EXPECT_EQ(sum.problem, "");
+    EXPECT_TRUE(sum.finished);
+    EXPECT_EQ(csvRows(replayed.str()), csvRows(recorded));
+    EXPECT_TRUE(replayed.str() == recorded) << "the replay's telemetry differs from the recorder's";
+    expectSameState(sum.final, sim.state);  // the replay ends where the window stands
+}
+
+TEST_F(RecordedWindow, PlotsDrawTheRingAndExportWhatTheyShow) {
+    PlotWindow& p = *rec().plots();
+    p.setSpanSeconds(10);
+    p.setQuantities(0, 1, PlotWindow::NONE);  // posH_m
+    p.setQuantities(3, PlotWindow::NONE, PlotWindow::NONE);  // the fourth plot hidden
+    p.show();
+    f().SpeedButton2->click();
+    fly(1500, {});
+    ASSERT_NE(sim.plotRing, nullptr);
+    EXPECT_GT(sim.plotRing->size(), 50u);
+    p.setPaused(true);
+    const std::string csv = p.visibleCsv();
+    // Every sample of the window, the paused copy's last one being the ring's then.
+    EXPECT_EQ(csv.substr(0, csv.find('\n')),
+              "t_s,posH_m,roll_deg,rollLoop.setpoint_deg,airspeed_ms,speedLoop.setpoint_ms");
+    EXPECT_EQ(csvRows(csv), static_cast<int>(sim.plotRing->size()));
+    fly(300, {});
+    EXPECT_EQ(p.visibleCsv(), csv);  // paused: the picture and its data stay
+    p.exportCsv(QString::fromStdString(dir / "plots.csv"));
+    EXPECT_EQ(fileBytes(dir / "plots.csv"), csv);
+    p.savePng(QString::fromStdString(dir / "plots.png"));
+    EXPECT_GT(fileBytes(dir / "plots.png").size(), 1000u);
+}
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
