@@ -114,12 +114,17 @@ public:
 
     OpenResult open(const HidDeviceInfo& device) override {
         OpenResult r;
-        errno = 0;
         if (hid_device* h = hid_open_path(device.path.c_str())) {
             r.connection = std::make_unique<HidapiConnection>(h);
-        } else {
-            r.error = errno ? std::strerror(errno) : "cannot be opened";
+            return r;
         }
+        // The short reason ("Permission denied") for the window; hidapi's own
+        // message when the node itself is accessible.
+        if (access(device.path.c_str(), R_OK | W_OK) != 0)
+            r.error = std::strerror(errno);
+        else
+            r.error = utf8FromWide(hid_error(nullptr));
+        if (r.error.empty()) r.error = "cannot be opened";
         return r;
     }
 
