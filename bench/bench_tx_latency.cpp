@@ -13,6 +13,7 @@
 //   fake    the in-memory fake platform (condition variable), hand-off, window
 // Prints the number of reports and the latency percentiles in microseconds.
 #include <QApplication>
+#include <QListWidget>
 #include <QSlider>
 #include <QTimer>
 #include <poll.h>
@@ -151,6 +152,11 @@ int main(int argc, char** argv) {
             send = [fake](std::uint8_t v) { fake->send("fake", {v, 128, 128, 128, 128, 128, 128, 128}); };
         }
     }
+    // Other HID devices may come first in the list: select the bench device.
+    QTimer::singleShot(1000, w.form3, [&w] {
+        const auto found = w.form3->DevListBox->findItems(QString::fromUtf8(DEVICE_NAME), Qt::MatchExactly);
+        if (!found.isEmpty()) w.form3->DevListBox->setCurrentItem(found.front());
+    });
     w.form1->show();
     w.form1->SpeedButton2Click();  // a flight in progress: dynamics, control and display timers all busy
 
