@@ -342,22 +342,83 @@ EventData eventOfKind(std::size_t kind) {
     }
 }
 
-bool finite(double v) { return std::isfinite(v); }
+// The controls' clock counts milliseconds from the program's start; a reading
+// far outside that would overflow the differences the servos take.
+constexpr std::int64_t MAX_CLOCK_MS = std::int64_t{1} << 50;
+bool clockOk(std::int64_t t) { return t >= 0 && t <= MAX_CLOCK_MS; }
+bool within(double v, double lo, double hi) { return v >= lo && v <= hi; }
+bool slidersOk(const SliderPositions& p) {
+    for (int v : {p.ailerons, p.rudder, p.elevator, p.throttle})
+        if (v < -100 || v > 100) return false;
+    return true;
+}
+
+// m/s: the compass's corners give about 14, a gust at most 10.
+constexpr double MAX_WIND = 100.0;
 
 // Values the program itself can never have produced.
 void checkEvent(const In& in, const EventData& d) {
+    std::int64_t clock = 0;
+    if (const auto* t = std::get_if<ev::DynamicsTick>(&d)) clock = t->clockMs;
+    if (const auto* t = std::get_if<ev::ControlTick>(&d)) clock = t->clockMs;
+    if (const auto* t = std::get_if<ev::LoopTick>(&d)) clock = t->clockMs;
+    if (const auto* t = std::get_if<ev::TuningStop>(&d)) clock = t->clockMs;
+    if (!clockOk(clock)) in.fail("a clock reading out of range");
+    int heading = 0;
+    if (const auto* m = std::get_if<ev::Mode>(&d)) heading = m->returnTexts->headingGroupIndex;
+    if (const auto* r = std::get_if<ev::ReturnApply>(&d)) heading = r->texts->headingGroupIndex;
+    if (heading < 0 || heading > 1) in.fail("a heading group other than 0 or 1");
     if (const auto* s = std::get_if<ev::Slider>(&d)) {
         if (s->index < 0 || s->index > 3) in.fail("a slider event names slider " + std::to_string(s->index));
         if (s->position < -100 || s->position > 100)
             in.fail("a slider event holds position " + std::to_string(s->position));
     } else if (const auto* i = std::get_if<ev::Initial>(&d)) {
-        if (!finite(i->ic.speedKmh) || !finite(i->ic.angleDeg) || !finite(i->ic.altitudeM) || !finite(i->ic.distanceM))
-            in.fail("initial conditions that are not numbers");
+        // The fields' ranges.
+        if (!within(i->ic.speedKmh, 0, 100) || !within(i->ic.angleDeg, 0, 90) || !within(i->ic.altitudeM, 0, 15000) ||
+            !within(i->ic.distanceM, -100000, 100000))
+            in.fail("initial conditions beyond their fields' ranges");
     } else if (const auto* w = std::get_if<ev::Wind>(&d)) {
-        if (!finite(w->north) || !finite(w->east)) in.fail("a wind that is not a number");
+        if (!within(w->north, -MAX_WIND, MAX_WIND) || !within(w->east, -MAX_WIND, MAX_WIND))
+            in.fail("a wind that is not a number of m/s the compass can set");
     } else if (const auto* g = std::get_if<ev::Gust>(&d)) {
-        if (!finite(g->maxSpeed) || !finite(g->north) || !finite(g->east)) in.fail("a gust that is not a number");
+        if (!within(g->maxSpeed, 0, MAX_WIND) || !within(g->north, -MAX_WIND, MAX_WIND) ||
+            !within(g->east, -MAX_WIND, MAX_WIND))
+            in.fail("a gust that is not a number of m/s the generator can draw");
     }
+}
+
+// Visits a record only to find a double that is not a finite number.
+struct FiniteCheck {
+    bool ok = true;
+    void num(const double& v) { ok = ok && std::isfinite(v); }
+    template <class T>
+    void integer(const T&) {}
+    void flag(const bool&) {}
+    void sep(const char&) {}
+    template <class E>
+    void enumeration(const E&, int) {}
+    void text(const std::string&) {}
+    void clock(const std::optional<std::int64_t>&) {}
+};
+
+// Values the program itself can never have held.
+void checkStart(const In& in, const RecordingStart& s) {
+    FiniteCheck f;
+    visitStart(f, s);
+    if (!f.ok) in.fail("the start holds a value that is not a finite number");
+    const Autopilot& ap = s.autopilot;
+    const RelayTuning& t = ap.tuning;
+    if (!clockOk(s.clockMs) || (ap.servos.servoTimeMs && !clockOk(*ap.servos.servoTimeMs)) || !clockOk(t.startTimeMs))
+        in.fail("the start holds a clock reading out of range");
+    if (!slidersOk(s.sliders) || !slidersOk(ap.sliders)) in.fail("the start holds a slider beyond its range");
+    const bool signsOk = (t.pitchSign == 1 || t.pitchSign == -1) && (t.rollSign == 1 || t.rollSign == -1);
+    if (t.phase < 0 || t.phase > 1 || !signsOk || t.pitchCrossings < 0 || t.rollCrossings < 0 ||
+        t.pitchCrossings > 1'000'000'000 || t.rollCrossings > 1'000'000'000)
+        in.fail("the start holds a relay tuning state the program cannot have");
+    if (s.gustMax < 1 || s.gustMax > 10 || s.gustPeriod < 1 || s.gustPeriod > 100)
+        in.fail("the start holds gust settings beyond their fields' ranges");
+    if (s.returnTexts.headingGroupIndex < 0 || s.returnTexts.headingGroupIndex > 1)
+        in.fail("the start holds a heading group other than 0 or 1");
 }
 
 void encodeHeaderInto(std::string& b) {
@@ -463,6 +524,7 @@ RecordingStart RecordingReader::start() {
     RecordingStart s;
     visitStart(in, s);
     if (in.left() != 0) in.fail(std::to_string(in.left()) + " bytes after the start record");
+    checkStart(in, s);
     return s;
 }
 

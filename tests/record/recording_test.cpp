@@ -32,7 +32,7 @@ RecordingStart sampleStart() {
     s.autopilot.loops.headingLoop.integral = 0.75;
     s.autopilot.returnSettings.headingByAilerons = false;
     s.autopilot.tuning.rollCrossings = 7;
-    s.autopilot.tuning.startTimeMs = -5;
+    s.autopilot.tuning.startTimeMs = 5;
     s.sliders = {10, -20, 30, -100};
     s.gustsOn = true;
     s.gustMax = 7;
@@ -131,7 +131,7 @@ TEST(RecordingFormat, EveryEventKindAndTheWholeStartReadBackAsWritten) {
     EXPECT_EQ(back.autopilot.loops.headingLoop.integral, 0.75);
     EXPECT_FALSE(back.autopilot.returnSettings.headingByAilerons);
     EXPECT_EQ(back.autopilot.tuning.rollCrossings, 7);
-    EXPECT_EQ(back.autopilot.tuning.startTimeMs, -5);
+    EXPECT_EQ(back.autopilot.tuning.startTimeMs, 5);
     EXPECT_EQ(back.sliders.rudder, -20);
     EXPECT_EQ(back.gustMax, 7);
     EXPECT_EQ(back.gustPeriod, 3);
@@ -263,6 +263,8 @@ TEST(RecordingFormat, BadValuesInsideAWholeBlockAreRefused) {
         {"slider 4 does not exist", ev::Slider{4, 0}, "slider 4"},
         {"position beyond the slider", ev::Slider{0, 101}, "position 101"},
         {"NaN wind", ev::Wind{std::nan(""), 0}, "not a number"},
+        {"a clock before the program started", ev::ControlTick{-20}, "clock"},
+        {"initial speed beyond the field", ev::Initial{{1e300, 0, 0, 0}}, "ranges"},
     };
     for (const Row& row : rows) {
         const std::string f = encodeHeader() + encodeStartBlock(sampleStart()) + encodeEventBlock(1, {{0, row.e}});
@@ -275,6 +277,11 @@ TEST(RecordingFormat, BadValuesInsideAWholeBlockAreRefused) {
             EXPECT_NE(std::string(e.what()).find(row.says), std::string::npos) << row.why << ": " << e.what();
         }
     }
+    // A start the program cannot have held.
+    RecordingStart bad = sampleStart();
+    bad.state.omegaBody.y = INFINITY;
+    RecordingReader badStart(encodeHeader() + encodeStartBlock(bad));
+    EXPECT_THROW(badStart.start(), RecordingError);
     // A stamp that does not count the ticks before it.
     const std::string f = encodeHeader() + encodeStartBlock(sampleStart()) +
                           encodeEventBlock(1, {{0, ev::DynamicsTick{}}, {0, ev::ControlTick{}}});
