@@ -92,9 +92,10 @@ void PlotWindow::buildLayout() {
         chart->setMargins(QMargins(4, 0, 4, 0));
         pl.x = new QValueAxis;
         pl.y = new QValueAxis;
-        pl.x->setLabelFormat("%.0f");
+        pl.x->setLabelFormat("%.0f");  // s
+        pl.x->setTickType(QValueAxis::TicksDynamic);
+        pl.x->setTickAnchor(0.0);
         pl.y->setLabelFormat("%.4g");
-        pl.x->setTickCount(7);
         pl.y->setTickCount(5);
         chart->addAxis(pl.x, Qt::AlignBottom);
         chart->addAxis(pl.y, Qt::AlignLeft);
@@ -241,6 +242,7 @@ void PlotWindow::draw() {
         if (!(lo <= hi)) lo = hi = 0.0;
         const double pad = hi > lo ? 0.05 * (hi - lo) : std::max(1.0, std::abs(hi) * 0.05);
         pl.y->setRange(lo - pad, hi + pad);
+        pl.x->setTickInterval(spanSeconds() / 6);  // whole seconds on the grid: 2, 5 or 20 s
         pl.x->setRange(end - spanSeconds(), end);
     }
 }

@@ -1,0 +1,83 @@
+// What recording and the live plots cost the window's flight: the desktop
+// program's windows fly a return home for a while, optionally recording and
+// with the plots window open (four plots of 120 s), and the program's own
+// diagnostics (UAVSIM_DIAG=1) report the real-time factor and the longest
+// display tick once a second. Run under Xvfb:
+//   UAVSIM_DIAG=1 xvfb-run -a -s "-screen 0 1280x1024x24"
+//     build/release/bench/bench_recording_window [--record FILE] [--plots]
+//     [--seconds N] [--screenshot PLOTS.png] [--model FILE.mdl]   (one line)
+// The last diagnostics line holds the totals ("total: ... rtf ... display max").
+#include <QApplication>
+#include <QButtonGroup>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QToolButton>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "app/application.h"
+#include "app/plotwindow.h"
+#include "app/recordingui.h"
+#include "app/startup.h"
+#include "app/tform1.h"
+#include "app/tform2.h"
+#include "model/modeltext.h"
+
+int main(int argc, char** argv) {
+    using namespace uav;
+    std::string record, screenshot, model;
+    bool plots = false;
+    int seconds = 60;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--record" && i + 1 < argc) record = argv[++i];
+        else if (a == "--plots") plots = true;
+        else if (a == "--seconds" && i + 1 < argc) seconds = std::atoi(argv[++i]);
+        else if (a == "--screenshot" && i + 1 < argc) screenshot = argv[++i];
+        else if (a == "--model" && i + 1 < argc) model = argv[++i];
+        else {
+            std::fprintf(stderr, "usage: %s [--record FILE] [--plots] [--seconds N] [--screenshot PLOTS.png] [--model FILE.mdl]\n", argv[0]);
+            return 2;
+        }
+    }
+    setDefaultGlFormat();
+    UavApplication app(argc, argv);
+    SimApp sim;
+    const Windows w = createWindows(sim);
+    TForm1& f = *w.form1;
+    f.show();
+    if (!model.empty()) {
+        sim.decimalSep = '.';
+        w.form2->texts() = loadModelFile(model);
+        w.form2->applyModel();
+        w.form2->modelApplied({});
+    }
+    // 600 m north of home at 120 m, flying away: the return turns and comes home.
+    f.SpinEdit5->setValue(55);
+    f.SpinEdit11->setValue(0);
+    f.SpinEdit8->setValue(120);
+    f.SpinEdit1->setValue(600);
+    f.SpeedButton4->click();
+    if (!record.empty()) f.recordingUi()->startRecording(QString::fromStdString(record));
+    if (plots || !screenshot.empty()) {
+        PlotWindow* p = f.recordingUi()->plots();
+        p->setSpanSeconds(120);
+        p->move(0, 0);
+        p->show();
+    }
+    f.SpeedButton2->click();
+    QTimer::singleShot(1000, &f, [&f] { f.RadioGroup1Buttons->button(2)->click(); });
+    QTimer::singleShot(seconds * 1000, &f, [&f, screenshot] {
+        if (!screenshot.empty()) {
+            const bool ok = f.recordingUi()->plots()->grab().save(QString::fromStdString(screenshot), "PNG");
+            std::fprintf(stderr, "plots %s %s\n", ok ? "saved to" : "not saved to", screenshot.c_str());
+        }
+        f.recordingUi()->stopRecording();
+        QCoreApplication::quit();
+    });
+    const int rc = QApplication::exec();
+    delete w.form1;
+    return rc;
+}
