@@ -43,6 +43,15 @@ int quantityIndex(const char* name) {
 
 QString shortNumber(double v) { return QString::number(v, 'g', 5); }
 
+// A round step near range / 4: 1, 2 or 5 times a power of ten.
+double niceStep(double range) {
+    const double raw = range / 4.0;
+    const double p = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double m : {1.0, 2.0, 5.0})
+        if (raw <= m * p) return m * p;
+    return 10.0 * p;
+}
+
 void appendNumber(std::string& out, double v) {
     char buf[32];
     const auto r = std::to_chars(buf, buf + sizeof buf, v);
@@ -88,15 +97,20 @@ void PlotWindow::buildLayout() {
         Plot& pl = plots_[static_cast<std::size_t>(p)];
         auto* chart = new QChart;
         chart->setAnimationOptions(QChart::NoAnimation);
-        chart->legend()->setAlignment(Qt::AlignTop);
+        // The legend changes with every picture: a label outside the chart
+        // costs a fraction of a chart legend's relayout.
+        chart->legend()->hide();
         chart->setMargins(QMargins(4, 0, 4, 0));
         pl.x = new QValueAxis;
         pl.y = new QValueAxis;
-        pl.x->setLabelFormat("%.0f");  // s
+        // Time in seconds before the newest sample: the axis stays still and
+        // the curves move, so its labels are laid out once per span.
+        pl.x->setLabelFormat("%.0f");
         pl.x->setTickType(QValueAxis::TicksDynamic);
         pl.x->setTickAnchor(0.0);
         pl.y->setLabelFormat("%.4g");
-        pl.y->setTickCount(5);
+        pl.y->setTickType(QValueAxis::TicksDynamic);
+        pl.y->setTickAnchor(0.0);
         chart->addAxis(pl.x, Qt::AlignBottom);
         chart->addAxis(pl.y, Qt::AlignLeft);
         for (int l = 0; l < LINES; ++l) {
@@ -108,6 +122,8 @@ void PlotWindow::buildLayout() {
             auto* box = new QComboBox(this);
             box->addItems(items);
             box->setMaxVisibleItems(20);
+            box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+            box->setMinimumContentsLength(12);
             box->setToolTip(QStringLiteral("График %1, линия %2").arg(p + 1).arg(l + 1));
             quantityBoxes[static_cast<std::size_t>(p)][static_cast<std::size_t>(l)] = box;
             choices->addWidget(box);
@@ -116,10 +132,20 @@ void PlotWindow::buildLayout() {
                 setQuantities(p, b[0]->currentIndex() - 1, b[1]->currentIndex() - 1);
             });
         }
-        pl.view = new QChartView(chart, plotArea);
+        pl.box = new QWidget(plotArea);
+        auto* boxLayout = new QVBoxLayout(pl.box);
+        boxLayout->setContentsMargins(0, 0, 0, 0);
+        boxLayout->setSpacing(0);
+        pl.legend = new QLabel(pl.box);
+        pl.legend->setAlignment(Qt::AlignHCenter);
+        pl.legend->setTextFormat(Qt::RichText);
+        pl.legend->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        pl.view = new QChartView(chart, pl.box);
         pl.view->setRenderHint(QPainter::Antialiasing, false);
-        pl.view->setMinimumHeight(140);
-        stack->addWidget(pl.view);
+        pl.view->setMinimumHeight(120);
+        boxLayout->addWidget(pl.legend);
+        boxLayout->addWidget(pl.view, 1);
+        stack->addWidget(pl.box);
     }
 
     auto* layout = new QVBoxLayout(this);
@@ -128,9 +154,11 @@ void PlotWindow::buildLayout() {
     layout->addWidget(plotArea, 1);
 
     connect(spanBox, &QComboBox::currentIndexChanged, this, [this] {
+        setTimeAxes();
         lastDraw_.invalidate();
         draw();
     });
+    setTimeAxes();
     connect(pauseBox, &QCheckBox::toggled, this, [this](bool on) { setPaused(on); });
     connect(csvButton, &QPushButton::clicked, this, [this] {
         const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Экспорт CSV…"),
@@ -157,9 +185,17 @@ void PlotWindow::setQuantities(int plot, int first, int second) {
         const QSignalBlocker block(box);
         box->setCurrentIndex(line.quantity + 1);
     }
-    pl.view->setVisible(first != NONE || second != NONE);
+    pl.box->setVisible(first != NONE || second != NONE);
     lastDraw_.invalidate();
     draw();
+}
+
+void PlotWindow::setTimeAxes() {
+    const double span = spanSeconds();
+    for (Plot& pl : plots_) {
+        pl.x->setTickInterval(span / 6);  // 2, 5 or 20 s
+        pl.x->setRange(-span, 0.0);
+    }
 }
 
 void PlotWindow::setSpanSeconds(int seconds) {
@@ -208,15 +244,25 @@ void PlotWindow::draw() {
     const std::size_t columns = MAX_POINTS / 2;
     QList<QPointF> points;
     points.reserve(MAX_POINTS);
-    for (Plot& pl : plots_) {
-        if (!pl.view->isVisible()) continue;
+    for (std::size_t k = 0; k < plots_.size(); ++k) {
+        Plot& pl = plots_[k];
+        if (pl.box->isHidden()) continue;
         double lo = INFINITY, hi = -INFINITY;
+        QString legend;
         for (Line& line : pl.lines) {
             if (line.quantity == NONE) continue;
             points.clear();
             const int q = line.quantity;
+            auto add = [&](std::size_t i) {
+                const double v = r.value(i, q);
+                points.append({r.time(i) - end, v});
+                if (std::isfinite(v)) {
+                    lo = std::min(lo, v);
+                    hi = std::max(hi, v);
+                }
+            };
             if (n <= static_cast<std::size_t>(MAX_POINTS)) {
-                for (std::size_t i = first; i < last; ++i) points.append({r.time(i), r.value(i, q)});
+                for (std::size_t i = first; i < last; ++i) add(i);
             } else {
                 for (std::size_t c = 0; c < columns; ++c) {
                     const std::size_t a = first + n * c / columns, b = first + n * (c + 1) / columns;
@@ -225,25 +271,33 @@ void PlotWindow::draw() {
                         if (r.value(i, q) < r.value(iMin, q)) iMin = i;
                         if (r.value(i, q) > r.value(iMax, q)) iMax = i;
                     }
-                    const std::size_t i1 = std::min(iMin, iMax), i2 = std::max(iMin, iMax);
-                    points.append({r.time(i1), r.value(i1, q)});
-                    if (i2 != i1) points.append({r.time(i2), r.value(i2, q)});
+                    add(std::min(iMin, iMax));
+                    if (iMax != iMin) add(std::max(iMin, iMax));
                 }
-            }
-            for (const QPointF& p : points) {
-                if (!std::isfinite(p.y())) continue;
-                lo = std::min(lo, p.y());
-                hi = std::max(hi, p.y());
             }
             line.series->replace(points);
             const QString name = QString::fromStdString(plotQuantityNames()[static_cast<std::size_t>(q)]);
-            line.series->setName(n ? QStringLiteral("%1 = %2").arg(name, shortNumber(r.value(last - 1, q))) : name);
+            legend += QStringLiteral("<span style=\"color:%1\">&#9632;</span> %2").arg(line.series->color().name(), name);
+            if (n) legend += " = " + shortNumber(r.value(last - 1, q));
+            legend += "&nbsp;&nbsp;&nbsp;";
         }
+        pl.legend->setText(legend);
+        // The y range follows the data in round steps, and only when the data
+        // leaves it or fills less than a quarter of it.
         if (!(lo <= hi)) lo = hi = 0.0;
-        const double pad = hi > lo ? 0.05 * (hi - lo) : std::max(1.0, std::abs(hi) * 0.05);
-        pl.y->setRange(lo - pad, hi + pad);
-        pl.x->setTickInterval(spanSeconds() / 6);  // whole seconds on the grid: 2, 5 or 20 s
-        pl.x->setRange(end - spanSeconds(), end);
+        auto& [ylo, yhi] = yRange_[k];
+        const bool outside = lo < ylo || hi > yhi || ylo >= yhi;
+        const bool loose = (hi - lo) < 0.25 * (yhi - ylo) && yhi - ylo > 2 * niceStep(std::max(hi - lo, 1e-9));
+        if (outside || loose) {
+            const double step = niceStep(hi > lo ? hi - lo : std::max(1.0, std::abs(hi) * 0.1));
+            ylo = std::floor(lo / step) * step;
+            yhi = std::ceil(hi / step) * step;
+            if (yhi - ylo < step) yhi = ylo + step;
+            if (yhi == hi) yhi += step / 2;
+            if (ylo == lo) ylo -= step / 2;
+            pl.y->setTickInterval(step);
+            pl.y->setRange(ylo, yhi);
+        }
     }
 }
 

@@ -15,6 +15,7 @@
 #include "app/simapp.h"
 
 class QCheckBox;
+class QLabel;
 class QComboBox;
 class QPushButton;
 class QChartView;
@@ -29,7 +30,7 @@ public:
     static constexpr int PLOTS = 4;
     static constexpr int LINES = 2;        // quantities per plot
     static constexpr int NONE = -1;        // no quantity chosen
-    static constexpr int MAX_POINTS = 600; // per line: min and max of 300 columns
+    static constexpr int MAX_POINTS = 400; // per line: min and max of 200 columns
 
     PlotWindow(SimApp& sim, QWidget* parent);
     ~PlotWindow() override;
@@ -62,6 +63,8 @@ private:
         int quantity = NONE;
     };
     struct Plot {
+        QWidget* box = nullptr;      // the legend line and the chart
+        QLabel* legend = nullptr;    // "name = value" of each line, in its colour
         QChartView* view = nullptr;
         QValueAxis* x = nullptr;
         QValueAxis* y = nullptr;
@@ -69,6 +72,7 @@ private:
     };
     void buildLayout();
     void draw();
+    void setTimeAxes();
     const TelemetryRing& shown() const;  // the live ring, or its copy while paused
     // Indexes of the samples in the window [first, last).
     std::pair<std::size_t, std::size_t> windowRange() const;
@@ -77,6 +81,9 @@ private:
     std::array<Plot, PLOTS> plots_;
     std::unique_ptr<TelemetryRing> frozen_;
     QElapsedTimer lastDraw_;
+    // The axis ranges last set: a chart relays out its labels on every change,
+    // so the ranges change only when the data leaves them.
+    std::array<std::pair<double, double>, PLOTS> yRange_{};
 };
 
 }  // namespace uav
