@@ -5,6 +5,7 @@
 #include "record/replay.h"
 #include "record/telemetry.h"
 #include "tests/testutil.h"
+#include "tools/replaycmd.h"
 #include "tools/runner.h"
 
 using namespace uav;
@@ -121,4 +122,39 @@ TEST(Replay, AGustTheGeneratorWouldNotDrawIsADivergence) {
     const ReplaySummary sum = replayRecording(file, nullptr);
     EXPECT_EQ(sum.ticks, 1);
     EXPECT_NE(sum.problem.find("recording block 2: the replay diverged at tick 1"), std::string::npos) << sum.problem;
+}
+
+TEST(ReplayCommand, WritesOnlyItsCsvAndSaysWhatStoppedIt) {
+    TempDir dir;
+    const RunOptions o = stabiliseInGusts();
+    std::vector<std::size_t> ends;
+    const std::string rec = recordingOf(o, &ends);
+    putFile(dir / "good.uavrec", rec);
+    putFile(dir / "cut.uavrec", rec.substr(0, ends[3] + 7));
+    putFile(dir / "out.csv", "keep me\n");
+    std::ostringstream out, err;
+    auto run = [&](std::vector<std::string> args) {
+        err.str("");
+        return replayCommand(args, out, err);
+    };
+
+    // A model file is no recording: nothing replayed, the CSV left as it was.
+    EXPECT_EQ(run({"--replay", std::string(std::getenv("UAVSIM_SOURCE_DIR")) + "/models/trainer.mdl", "--csv",
+                   dir / "out.csv"}),
+              2);
+    EXPECT_NE(err.str().find("not a uavsim recording"), std::string::npos) << err.str();
+    EXPECT_EQ(fileBytes(dir / "out.csv"), "keep me\n");
+    // Nor is the recording its own CSV file.
+    EXPECT_EQ(run({"--replay", dir / "good.uavrec", "--csv", dir / "good.uavrec"}), 2);
+    EXPECT_EQ(fileBytes(dir / "good.uavrec"), rec);
+
+    EXPECT_EQ(run({"--replay", dir / "good.uavrec", "--csv", dir / "out.csv", "--quiet"}), 0);
+    EXPECT_TRUE(fileBytes(dir / "out.csv") == runnerCsv(o));
+    EXPECT_EQ(err.str(), "");
+
+    EXPECT_EQ(run({"--replay", dir / "cut.uavrec", "--csv", dir / "out.csv", "--quiet"}), 4);
+    EXPECT_NE(err.str().find("recording block 5: the file ends inside the block"), std::string::npos)
+        << err.str();
+    EXPECT_EQ(run({"--replay", dir / "good.uavrec", "--every", "5"}), 2);
+    EXPECT_NE(err.str().find("--every"), std::string::npos);
 }
