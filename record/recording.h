@@ -129,7 +129,9 @@ class RecordingReader {
 public:
     // Checks the header; throws RecordingError naming another format version
     // (and the program that wrote it), a foreign file or a damaged header.
+    // The bytes must outlive the reader (a temporary string cannot be given).
     explicit RecordingReader(std::string_view bytes);
+    explicit RecordingReader(std::string&&) = delete;
 
     const std::string& writtenBy() const { return writtenBy_; }
 

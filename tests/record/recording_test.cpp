@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "record/plotring.h"
+#include "record/recorder.h"
 #include "record/recording.h"
 #include "record/replay.h"
 #include "tests/testutil.h"
@@ -96,6 +97,8 @@ std::string fileOf(const RecordingStart& st, const std::vector<Event>& events, s
     }
     return f;
 }
+
+int csvLines(const std::string& csv) { return static_cast<int>(std::count(csv.begin(), csv.end(), '\n')); }
 
 std::vector<Event> readAll(RecordingReader& r) {
     std::vector<Event> all;
@@ -231,7 +234,7 @@ TEST(RecordingFormat, DamageIsFoundAndNamed) {
 
 TEST(RecordingFormat, ForeignFilesAndOtherVersionsAreNamed) {
     try {
-        RecordingReader r("[Model]\r\nM=2\r\n");
+        RecordingReader r(std::string_view("[Model]\r\nM=2\r\n"));
         ADD_FAILURE() << "a model file was read as a recording";
     } catch (const RecordingError& e) {
         EXPECT_EQ(e.block, -1);
@@ -280,7 +283,8 @@ TEST(RecordingFormat, BadValuesInsideAWholeBlockAreRefused) {
     // A start the program cannot have held.
     RecordingStart bad = sampleStart();
     bad.state.omegaBody.y = INFINITY;
-    RecordingReader badStart(encodeHeader() + encodeStartBlock(bad));
+    const std::string badBytes = encodeHeader() + encodeStartBlock(bad);
+    RecordingReader badStart(badBytes);
     EXPECT_THROW(badStart.start(), RecordingError);
     // A stamp that does not count the ticks before it.
     const std::string f = encodeHeader() + encodeStartBlock(sampleStart()) +
@@ -324,4 +328,38 @@ TEST(TelemetryRing, HoldsTheLastSamplesAfterTenThousandTicks) {
     EXPECT_NEAR(at("roll_deg"), 30, 1e-12);
     EXPECT_NEAR(at("rollLoop.setpoint_deg"), 45, 1e-12);
     EXPECT_NEAR(at("rollLoop.error_deg"), 15, 1e-12);
+}
+
+TEST(FlightRecorder, EachSecondIsOnDiskAsItEnds) {
+    TempDir dir;
+    const std::string path = dir / "f.uavrec";
+    SimState s;
+    {
+        FlightRecorder rec(path, sampleStart());
+        for (int i = 0; i < 250; ++i) {
+            if (i % 2 == 0) rec.add(ev::ControlTick{i * 10});
+            s.posH = i;
+            rec.dynamicsTick(true, i * 10 + 10, s);
+        }
+        // What a crash now would leave: the start and two whole seconds.
+        const std::string onDisk = fileBytes(path);
+        RecordingReader r(onDisk);
+        r.start();
+        EXPECT_EQ(readAll(r).size(), 300u);  // 2 x (100 ticks + 50 control ticks)
+        EXPECT_FALSE(r.finished());
+        EXPECT_EQ(csvLines(fileBytes(path + ".csv")), 1 + 20);
+        rec.finish();
+    }
+    const std::string finished = fileBytes(path);
+    RecordingReader r(finished);
+    r.start();
+    EXPECT_EQ(readAll(r).size(), 250u + 125u + 1u);
+    EXPECT_TRUE(r.finished());
+    const std::string csv = fileBytes(path + ".csv");
+    EXPECT_EQ(csvLines(csv), 1 + 25);
+    EXPECT_EQ(csv.substr(csv.rfind('\n', csv.size() - 2) + 1, 12), "2.5,0,249,0,");  // t, posX, posH, posZ
+
+    // Where nothing can be written the recorder says so.
+    EXPECT_NE(errorOf([&] { FlightRecorder(dir / "no/such/dir.uavrec", sampleStart()); }).find("cannot write"),
+              std::string::npos);
 }
