@@ -16,7 +16,6 @@ exit status is 1 when more than one mutation in ten survives.
 """
 import argparse
 import os
-import shutil
 import subprocess
 import sys
 import time
@@ -187,9 +186,23 @@ def check_all():
 
 
 def copy_tree(src_dir):
-    # copy2 keeps modification times, so an unchanged file does not rebuild.
-    ignore = shutil.ignore_patterns("build", ".git", "*.png")
-    shutil.copytree(REPO, src_dir, ignore=ignore, dirs_exist_ok=True)
+    """Brings the scratch copy up to date, writing only the files whose bytes
+    differ: they get a new modification time and rebuild, the rest do not (an
+    older time copied over a mutant's object would leave the mutant built in)."""
+    for root, dirs, files in os.walk(REPO):
+        dirs[:] = [d for d in dirs if d not in ("build", ".git")]
+        for name in files:
+            src = os.path.join(root, name)
+            dst = os.path.join(src_dir, os.path.relpath(src, REPO))
+            with open(src, "rb") as f:
+                data = f.read()
+            if os.path.exists(dst):
+                with open(dst, "rb") as f:
+                    if f.read() == data:
+                        continue
+            os.makedirs(os.path.dirname(dst), exist_ok=True)
+            with open(dst, "wb") as f:
+                f.write(data)
 
 
 def build(build_dir, jobs):
