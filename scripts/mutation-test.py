@@ -3,7 +3,8 @@
 swapped frames, swapped operands, off-by-one rows and indices, a wrong
 rounding) one at a time to a scratch copy of the tree, rebuilds only what the
 fault touches, runs the domain test executables and reports which faults
-survive. Not part of CI: a full run takes roughly half an hour on two cores.
+survive. Not part of CI: a full run takes about a quarter of an hour on two
+cores (the faults in core/vecmath.h rebuild most objects).
 
     scripts/mutation-test.py                 # every mutation
     scripts/mutation-test.py --list          # list them
@@ -118,6 +119,8 @@ MUTATIONS = [
      "mixer keys numbered from 0"),
     ("model/modeltext.cpp", "store.readInteger(sec, \"Act\", 0) != 0", "store.readInteger(sec, \"Act\", 0) > 0",
      "a negative Act reads as off"),
+    # Survives, harmlessly: from_chars then stops at the second separator and
+    # the end check refuses the text all the same.
     ("model/numtext.cpp", "} else if (c == decimalSep && !afterSep) {", "} else if (c == decimalSep) {",
      "a second decimal separator accepted"),
     # control/channels.cpp: sliders, mixer, servo
