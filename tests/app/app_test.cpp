@@ -6,6 +6,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QSlider>
 #include <QSpinBox>
@@ -182,7 +183,7 @@ TEST_F(MainWindow, ModeChangesEngageTheLoops) {
     EXPECT_FALSE(f().Timer4->isActive());
 
     // A bad auto-return text: the message is shown, the loop timer stays off.
-    w.form7->texts().text[RT_SPEED] = "быстро";
+    w.form7->fields[RT_SPEED]->setText(QStringLiteral("быстро"));
     EXPECT_EQ(withMessageBoxes([&] { f().RadioGroup1Buttons->button(2)->click(); }),
               "'быстро' is not a valid floating point value");
     EXPECT_FALSE(f().Timer4->isActive());

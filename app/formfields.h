@@ -1,0 +1,25 @@
+// Building blocks of the settings windows: a caption with its text field in
+// window pixels, and the small font those windows use.
+#pragma once
+
+#include <QString>
+
+class QLabel;
+class QLineEdit;
+class QWidget;
+
+namespace uav {
+
+// The font of the tool windows, in pixels (the original's 8-point font).
+inline constexpr int TOOL_FONT_PX = 11;
+inline constexpr int TOOL_FIELD_H = 19;
+
+// Sets the small font and the light grey background of a tool window.
+void styleToolWindow(QWidget* w);
+
+// A caption at (x, y + 3), `labelW` wide, and its field right of it at
+// (x + labelW, y), `fieldW` wide; the field gets `name` as its object name.
+QLineEdit* addField(QWidget* parent, const QString& caption, const QString& name, int x, int y, int labelW,
+                    int fieldW);
+
+}  // namespace uav
