@@ -20,6 +20,7 @@
 #include "app/tform7.h"
 #include "app/tform8.h"
 #include "app/widgets.h"
+#include "tests/app/apptest.h"
 #include "tests/testutil.h"
 
 using namespace uav;
@@ -27,42 +28,11 @@ using namespace uav::test;
 
 namespace {
 
-// Runs `action`, closing every modal message box it opens; returns their texts, joined by '|'.
-std::string withMessageBoxes(const std::function<void()>& action) {
-    QStringList seen;
-    QTimer closer;
-    closer.setInterval(5);
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            seen << box->text();
-            box->done(QMessageBox::Ok);
-        }
-    });
-    closer.start();
-    action();
-    return seen.join('|').toStdString();
-}
-
-class MainWindow : public ::testing::Test {
+class MainWindow : public ProgramTest {
 protected:
-    void start(const std::string& confIni = {}, std::vector<double> random = {}, std::string appDir = {}) {
-        if (!confIni.empty()) putFile(dir / "conf.ini", confIni);
-        sim.appDir = appDir.empty() ? dir.path.string() + "/" : appDir;
-        sim.decimalSep = ',';
-        if (!random.empty()) sim.rng = std::make_unique<ScriptedRandom>(std::move(random));
-        startupMessages = withMessageBoxes([&] { w = createWindows(sim); });
-    }
-    void TearDown() override { delete w.form1; }
-
-    TForm1& f() { return *w.form1; }
     std::string label(QLabel* l) { return l->text().toStdString(); }
     // Whether the start and the stop button can be pressed.
     std::pair<bool, bool> startStop() { return {f().SpeedButton2->isEnabled(), f().SpeedButton3->isEnabled()}; }
-
-    TempDir dir;
-    SimApp sim;
-    Windows w;
-    std::string startupMessages;
 };
 
 }  // namespace
