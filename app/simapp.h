@@ -60,8 +60,9 @@ struct SimApp {
     WindMarker windMarker;
     bool forcesShown = false;          // the forces window is open
 
-    // Wall clock for the servo rate limit and the relay tuning, s since start.
-    double now() const;
+    // Wall clock for the servo rate limit and the relay tuning, whole
+    // milliseconds since start.
+    ClockMs nowMs() const;
     QElapsedTimer clock;
 
     Windows windows;

@@ -215,10 +215,6 @@ void TForm2::buildLayout() {
 
 void TForm2::FormCreate() {
     setTexts(loadModelTexts(*sim_.confIni, TextDefaults::StartUp));
-    // A bad text in conf.ini shows its message and ends the creation here: the
-    // outlines and the first dynamics tick are skipped, the window stays usable.
-    if (!guarded(&main_, [&] { applyModel(); })) return;
-    main_.Timer2Timer();
 }
 
 QString TForm2::cell(int col, int row) const { return SGMix->item(row, col)->text(); }
@@ -270,8 +266,11 @@ void TForm2::fieldChanged() {
 }
 
 void TForm2::applyModel() {
-    const ApplyResult r = uav::applyModel(texts(), sim_.decimalSep, sim_.state, sim_.aircraft, sim_.modelOutlines,
-                                          sim_.confIni.get());
+    modelApplied(uav::applyModel(texts(), sim_.decimalSep, sim_.state, sim_.aircraft, sim_.modelOutlines,
+                                 sim_.confIni.get()));
+}
+
+void TForm2::modelApplied(const ApplyResult& r) {
     sim_.outlines = outlinesFromModel(sim_.modelOutlines);
     if (r.storeError && !storeErrorShown_) {
         // Told once per run, without holding anything up: the model is applied

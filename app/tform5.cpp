@@ -29,10 +29,8 @@ TForm5::TForm5(SimApp& sim, QWidget* mainWindow) : QWidget(mainWindow), sim_(sim
     makeToolWindow(this, true);
     setWindowTitle(QStringLiteral("Стабилизация"));
     buildLayout();
+    // Applied by the program's start-up (startFlight), after the model.
     setTexts(defaultStabiliserTexts(sim_.decimalSep));
-    // The defaults always convert; an error here would still only be shown.
-    guarded(mainWindow, [&] { SpeedButton4Click(); });
-    sim_.ap.tuning.on = false;
 }
 
 void TForm5::buildLayout() {
@@ -112,7 +110,7 @@ void TForm5::SpeedButton1Click() { startTuning(sim_.ap.tuning); }
 void TForm5::SpeedButton2Click() {
     StabiliserTexts t = texts();
     try {
-        stopTuning(sim_.ap.tuning, sim_.now(), t, sim_.decimalSep);
+        stopTuning(sim_.ap.tuning, sim_.nowMs(), t, sim_.decimalSep);
     } catch (...) {
         setTexts(t);  // the proposals computed before the failure
         throw;

@@ -1,7 +1,8 @@
 // The stabilisation settings window "Стабилизация": gains and limits of the
 // bank, pitch, airspeed and rate loops, and the relay tuning of the bank and
-// pitch loops. At creation it applies its default texts, so the autopilot has
-// valid gains and limits from start-up. Always on top, modeless.
+// pitch loops. It starts with its default texts, which the program's start-up
+// applies, so the autopilot has valid gains and limits from the start. Always
+// on top, modeless.
 #pragma once
 
 #include <QWidget>

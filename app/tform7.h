@@ -1,6 +1,6 @@
-// The auto-return settings window "Автовозврат". At creation it applies its
-// default texts; the Return engagement applies them again. Always on top,
-// modeless.
+// The auto-return settings window "Автовозврат". It starts with its default
+// texts, which the program's start-up applies; the Return engagement applies
+// them again. Always on top, modeless.
 #pragma once
 
 #include <QWidget>

@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
             csv = &file;
         }
         const auto t0 = std::chrono::steady_clock::now();
-        const RunSummary sum = runFlight(opt, csv);
+        const RunSummary sum = runFlight(opt, csv, &std::cerr);
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         if (csv) {
             csv->flush();

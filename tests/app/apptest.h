@@ -58,10 +58,11 @@ inline std::string withMessageBoxes(const std::function<void()>& action) { retur
 // The program with all nine windows, started on a scratch folder as its own.
 class ProgramTest : public ::testing::Test {
 protected:
-    void start(const std::string& confIni = {}, std::vector<double> random = {}, std::string appDir = {}) {
+    void start(const std::string& confIni = {}, std::vector<double> random = {}, std::string appDir = {},
+               char decimalSep = ',') {
         if (!confIni.empty()) putFile(dir / "conf.ini", confIni);
         sim.appDir = appDir.empty() ? dir.path.string() + "/" : appDir;
-        sim.decimalSep = ',';
+        sim.decimalSep = decimalSep;
         if (!random.empty()) sim.rng = std::make_unique<ScriptedRandom>(std::move(random));
         startupMessages = withMessageBoxes([&] { w = createWindows(sim); });
     }

@@ -228,7 +228,7 @@ TEST_F(ToolWindows, RelayTuningProposalsWrittenBack) {
     // A known oscillation: 10 crossings in 5 s (period 1 s) and an error sum
     // that makes K = 1, on the pitch axis; none yet on the roll axis.
     RelayTuning& tu = sim.ap.tuning;
-    tu.startTime = sim.now() - 5.0;
+    tu.startTimeMs = sim.nowMs() - 5000;
     tu.pitchCrossings = 10;
     tu.pitchErrorSum = 0.16 * 20 / (PI * PI);
     tu.rollCrossings = 0;
@@ -240,7 +240,7 @@ TEST_F(ToolWindows, RelayTuningProposalsWrittenBack) {
     EXPECT_NEAR(fieldValue(st.fields[ST_PITCH_KD]), 1.8, 1e-3);
     EXPECT_EQ(st.fields[ST_ROLL_KP]->text(), QStringLiteral("21,8")) << "roll keeps its texts";
 
-    tu.startTime = sim.now() - 5.0;
+    tu.startTimeMs = sim.nowMs() - 5000;
     tu.rollCrossings = 10;
     tu.rollErrorSum = tu.pitchErrorSum;
     EXPECT_EQ(answeringDialogs([&] { QTest::mouseClick(st.SpeedButton2, Qt::LeftButton); }), "");
