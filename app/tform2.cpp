@@ -293,7 +293,13 @@ void TForm2::saveModelFile() {
 void TForm2::loadModelFile() {
     if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty()) return;
     const std::string path = OpenDialog1->selectedFiles().first().toStdString();
-    guarded(this, [&] { setTexts(uav::loadModelFile(path)); });
+    guarded(this, [&] {
+        const ModelTexts t = uav::loadModelFile(path);
+        // An empty, binary or foreign file reads as the all-default model: say so first.
+        if (!modelFileHoldsModel(path))
+            QMessageBox::warning(this, QStringLiteral("uavsim"), QString::fromStdString(noModelWarning(path)));
+        setTexts(t);
+    });
 }
 
 void TForm2::showModalWindow() {

@@ -178,6 +178,13 @@ TEST_F(ToolWindows, OpeningAWordForKvisKeepsThePreviousModel) {
     EXPECT_EQ(actions(), std::pair(false, false));
     EXPECT_EQ(sim.aircraft.params.kvis, 150.0);
     EXPECT_EQ(sim.aircraft.params.mass, 2.0);
+
+    // A file without any model key is said to be one before it fills the window.
+    putFile(dir / "notes.mdl", "[Other]\r\nM=3\r\n");
+    const std::string told = answeringDialogs([&] { model().menuOpen->trigger(); }, QStringLiteral("notes"));
+    EXPECT_NE(told.find("notes.mdl' holds no model"), std::string::npos) << told;
+    EXPECT_EQ(model().texts().scalars, defaultModelTexts(TextDefaults::ModelFile).scalars);
+    EXPECT_EQ(sim.aircraft.params.mass, 2.0);
 }
 
 TEST_F(ToolWindows, SettingsWindowsDefaultsAndApply) {
