@@ -3,6 +3,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
+#include <QToolButton>
+
+#include "app/hints.h"
+#include "app/widgets.h"
 
 namespace uav {
 
@@ -25,6 +29,15 @@ QLineEdit* addField(QWidget* parent, const QString& caption, const QString& name
     e->setGeometry(x + labelW, y, fieldW, TOOL_FIELD_H);
     l->setBuddy(e);
     return e;
+}
+
+QToolButton* makeApplyButton(QWidget* parent, int x, int y) {
+    auto* b = new QToolButton(parent);
+    b->setIcon(QIcon(buttonGlyph(Glyph::Reset)));
+    b->setIconSize(QSize(20, 20));
+    b->setGeometry(x, y, 32, 28);
+    setHint(b, QStringLiteral("Установить начальные значения"));
+    return b;
 }
 
 }  // namespace uav

@@ -6,6 +6,7 @@
 
 class QLabel;
 class QLineEdit;
+class QToolButton;
 class QWidget;
 
 namespace uav {
@@ -21,5 +22,9 @@ void styleToolWindow(QWidget* w);
 // (x + labelW, y), `fieldW` wide; the field gets `name` as its object name.
 QLineEdit* addField(QWidget* parent, const QString& caption, const QString& name, int x, int y, int labelW,
                     int fieldW);
+
+// The apply button of a settings window: the glyph button with the hint
+// "Установить начальные значения", 32 x 28 at (x, y).
+QToolButton* makeApplyButton(QWidget* parent, int x, int y);
 
 }  // namespace uav

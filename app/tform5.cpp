@@ -7,9 +7,7 @@
 
 #include "app/formfields.h"
 #include "app/guarded.h"
-#include "app/hints.h"
 #include "app/toolwindow.h"
-#include "app/widgets.h"
 #include "control/autopilot.h"
 
 namespace uav {
@@ -75,11 +73,7 @@ void TForm5::buildLayout() {
     }
 
     // Apply, then the relay tuning's start and stop.
-    SpeedButton4 = new QToolButton(this);
-    SpeedButton4->setIcon(QIcon(buttonGlyph(Glyph::Reset)));
-    SpeedButton4->setIconSize(QSize(20, 20));
-    SpeedButton4->setGeometry(8, 282, 32, 28);
-    setHint(SpeedButton4, QStringLiteral("Установить начальные значения"));
+    SpeedButton4 = makeApplyButton(this, 8, 282);
     SpeedButton1 = new QPushButton(QStringLiteral("Start AT"), this);
     SpeedButton1->setGeometry(328, 282, 76, 28);
     SpeedButton2 = new QPushButton(QStringLiteral("Stpop AT"), this);

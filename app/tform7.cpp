@@ -9,9 +9,7 @@
 
 #include "app/formfields.h"
 #include "app/guarded.h"
-#include "app/hints.h"
 #include "app/toolwindow.h"
-#include "app/widgets.h"
 #include "control/autopilot.h"
 
 namespace uav {
@@ -64,11 +62,7 @@ void TForm7::buildLayout() {
     gains("Курс элеронами", RT_AIL_KP, 120);
     gains("Курс рудером", RT_RUD_KP, 170);
 
-    SpeedButton4 = new QToolButton(this);
-    SpeedButton4->setIcon(QIcon(buttonGlyph(Glyph::Reset)));
-    SpeedButton4->setIconSize(QSize(20, 20));
-    SpeedButton4->setGeometry(8, 194, 32, 28);
-    setHint(SpeedButton4, QStringLiteral("Установить начальные значения"));
+    SpeedButton4 = makeApplyButton(this, 8, 194);
     setFixedSize(440, 224);
 
     connect(SpeedButton4, &QToolButton::clicked, this, [this] { guarded(this, [&] { SpeedButton4Click(); }); });

@@ -40,12 +40,17 @@ inline std::string answeringDialogs(const std::function<void()>& action, const Q
                 return;
             }
             auto* edit = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-            if (!edit) return;
-            if (edit->text() == fileName) return;  // typed already, waiting for Enter
-            edit->setText(fileName);
-            // Enter presses the dialog's default button, which may open a box
-            // of its own: queued, so this timer keeps answering meanwhile.
-            QTimer::singleShot(0, edit, [edit] { QTest::keyClick(edit, Qt::Key_Return); });
+            if (!edit || edit->property("answering").toBool()) return;
+            edit->setProperty("answering", true);
+            // Typed and entered in one step (the dialog may still fill in the
+            // last file name while it lists the folder). Enter presses the
+            // default button, which may open a box of its own: queued, so this
+            // timer keeps answering meanwhile.
+            QTimer::singleShot(0, edit, [edit, fileName] {
+                edit->setProperty("answering", false);
+                edit->setText(fileName);
+                QTest::keyClick(edit, Qt::Key_Return);
+            });
         }
     });
     answer.start();
