@@ -202,9 +202,17 @@ void TForm2::buildLayout() {
 
     // Every text change runs the check; the check box and the grid change
     // texts only (the grid is checked just for what a file can hold).
-    for (QLineEdit* e : Edit) connect(e, &QLineEdit::textChanged, this, &TForm2::fieldChanged);
+    // A file keeps 2047 characters of a value: a longer text would not come back.
+    constexpr int MAX_TEXT_CHARS = 2047;
+    for (QLineEdit* e : Edit) {
+        e->setMaxLength(MAX_TEXT_CHARS);
+        connect(e, &QLineEdit::textChanged, this, &TForm2::fieldChanged);
+    }
     for (auto& row : paramEdits)
-        for (QLineEdit* e : row) connect(e, &QLineEdit::textChanged, this, &TForm2::fieldChanged);
+        for (QLineEdit* e : row) {
+            e->setMaxLength(MAX_TEXT_CHARS);
+            connect(e, &QLineEdit::textChanged, this, &TForm2::fieldChanged);
+        }
     connect(SGMix, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* it) {
         if (it->row() > 0 && it->column() > 0) fieldChanged();
     });
