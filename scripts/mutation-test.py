@@ -164,7 +164,7 @@ MUTATIONS = [
      "relay step reads the clock before the tick"),
     ("control/flightstart.cpp", "if (!r.modelError) dynamicsTick(s, ac, nullptr);", "if (false) dynamicsTick(s, ac, nullptr);",
      "start-up without the stopped tick"),
-    ("control/flightstart.cpp", "    ap.tuning.on = false;\n", "", "relay tuning left as it was at start-up"),
+    ("control/flightstart.cpp", "    ap.sliders = in.sliders;\n", "", "start-up leaves the sliders centred"),
 ]
 
 TEST_EXES = ["core_tests", "model_tests", "control_tests", "tools_tests"]
