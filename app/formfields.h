@@ -11,7 +11,7 @@ class QWidget;
 
 namespace uav {
 
-// The font of the tool windows, in pixels (the original's 8-point font).
+// The font of the tool windows, in pixels (8 points at 96 dpi).
 inline constexpr int TOOL_FONT_PX = 11;
 inline constexpr int TOOL_FIELD_H = 19;
 
