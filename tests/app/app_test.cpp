@@ -6,6 +6,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QSlider>
 #include <QSpinBox>
@@ -19,6 +20,7 @@
 #include "app/tform7.h"
 #include "app/tform8.h"
 #include "app/widgets.h"
+#include "tests/app/apptest.h"
 #include "tests/testutil.h"
 #include "tools/runner.h"
 
@@ -27,43 +29,11 @@ using namespace uav::test;
 
 namespace {
 
-// Runs `action`, closing every modal message box it opens; returns their texts, joined by '|'.
-std::string withMessageBoxes(const std::function<void()>& action) {
-    QStringList seen;
-    QTimer closer;
-    closer.setInterval(5);
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            seen << box->text();
-            box->done(QMessageBox::Ok);
-        }
-    });
-    closer.start();
-    action();
-    return seen.join('|').toStdString();
-}
-
-class MainWindow : public ::testing::Test {
+class MainWindow : public ProgramTest {
 protected:
-    void start(const std::string& confIni = {}, std::vector<double> random = {}, std::string appDir = {},
-               char decimalSep = ',') {
-        if (!confIni.empty()) putFile(dir / "conf.ini", confIni);
-        sim.appDir = appDir.empty() ? dir.path.string() + "/" : appDir;
-        sim.decimalSep = decimalSep;
-        if (!random.empty()) sim.rng = std::make_unique<ScriptedRandom>(std::move(random));
-        startupMessages = withMessageBoxes([&] { w = createWindows(sim); });
-    }
-    void TearDown() override { delete w.form1; }
-
-    TForm1& f() { return *w.form1; }
     std::string label(QLabel* l) { return l->text().toStdString(); }
     // Whether the start and the stop button can be pressed.
     std::pair<bool, bool> startStop() { return {f().SpeedButton2->isEnabled(), f().SpeedButton3->isEnabled()}; }
-
-    TempDir dir;
-    SimApp sim;
-    Windows w;
-    std::string startupMessages;
 };
 
 }  // namespace
@@ -208,7 +178,7 @@ TEST_F(MainWindow, ModeChangesEngageTheLoops) {
     EXPECT_FALSE(f().Timer4->isActive());
 
     // A bad auto-return text: the message is shown, the loop timer stays off.
-    w.form7->texts().text[RT_SPEED] = "быстро";
+    w.form7->fields[RT_SPEED]->setText(QStringLiteral("быстро"));
     EXPECT_EQ(withMessageBoxes([&] { f().RadioGroup1Buttons->button(2)->click(); }),
               "'быстро' is not a valid floating point value");
     EXPECT_FALSE(f().Timer4->isActive());
