@@ -1,6 +1,8 @@
 #include "app/startup.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QImage>
 #include <QSurfaceFormat>
 #include <QTimer>
 #include <cstdio>
@@ -51,9 +53,19 @@ void scheduleScreenshotFromEnvironment(QWidget* mainWindow) {
     const QString file = QString::fromLocal8Bit(path);
     // UAVSIM_SCREENSHOT_START=1 presses the start button first, for a picture in flight.
     if (const char* st = std::getenv("UAVSIM_SCREENSHOT_START"); st && std::strcmp(st, "1") == 0)
-        if (auto* f1 = qobject_cast<TForm1*>(mainWindow)) QTimer::singleShot(0, f1, &TForm1::SpeedButton2Click);
-    QTimer::singleShot(delay, mainWindow, [mainWindow, file] {
-        const bool ok = mainWindow->grab().save(file, "PNG");
+        if (auto* f = qobject_cast<TForm1*>(mainWindow)) QTimer::singleShot(0, f, &TForm1::SpeedButton2Click);
+    // UAVSIM_SCREENSHOT_3D=1 ticks "3D" and takes the 3D view's frame instead.
+    const char* v3d = std::getenv("UAVSIM_SCREENSHOT_3D");
+    const bool view3d = v3d && std::strcmp(v3d, "1") == 0;
+    auto* f1 = qobject_cast<TForm1*>(mainWindow);
+    if (view3d && f1)
+        QTimer::singleShot(0, f1, [f1] {
+            f1->CheckBox1->setChecked(true);
+            f1->CheckBox1Click();
+        });
+    QTimer::singleShot(delay, mainWindow, [mainWindow, file, view3d, f1] {
+        const QImage frame = view3d && f1 ? f1->sim().windows.form9->grabFrame() : QImage();
+        const bool ok = view3d ? !frame.isNull() && frame.save(file, "PNG") : mainWindow->grab().save(file, "PNG");
         std::fprintf(stderr, "uavsim: screenshot %s %s\n", ok ? "saved to" : "could not be saved to",
                      file.toLocal8Bit().constData());
         QCoreApplication::exit(ok ? 0 : 1);
