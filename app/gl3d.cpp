@@ -86,24 +86,45 @@ void Gl3dRenderer::resize(int w, int h) {
     glViewport(v.x, v.y, v.w, v.h);
 }
 
-void Gl3dRenderer::rebuildLists(const Terrain3d& t) {
+// All tiles go into one long triangle strip, the rows' segments joined by
+// repeated vertices: the joining triangles have two equal corners and cover
+// no pixel. Every segment starts at an even place in the strip, so each real
+// triangle keeps the corner order it has in its own row strip, and a run of
+// tiles next to each other in the array is drawn with one call.
+void Gl3dRenderer::rebuild(const Terrain3d& t) {
     const auto t0 = std::chrono::steady_clock::now();
-    tiles_ = terrainTiles(t.grid2);
-    if (listBase_ == 0 || listCount_ != static_cast<int>(tiles_.size())) {
-        if (listBase_) glDeleteLists(listBase_, listCount_);
-        listCount_ = static_cast<int>(tiles_.size());
-        listBase_ = glGenLists(listCount_);
-    }
-    for (int n = 0; n < listCount_; ++n) {
-        glNewList(listBase_ + n, GL_COMPILE);
-        for (const StripSegment& s : tiles_[static_cast<std::size_t>(n)].segments) {
-            glBegin(GL_TRIANGLE_STRIP);
-            for (int j = s.j0; j <= s.j1; ++j) emitPair(t.grid2, s.i, j);
-            glEnd();
+    const TerrainGrid& g = t.grid2;
+    tiles_ = terrainTiles(g);
+    tileRanges_.assign(tiles_.size(), {});
+    vertexData_.clear();
+    vertexData_.reserve(std::size_t{6} * 2 * GRID_N * GRID_N);
+    auto count = [&] { return static_cast<int>(vertexData_.size() / 6); };
+    auto put = [&](int i, int j) {
+        const ColourF& c = g.C(i, j);
+        vertexData_.insert(vertexData_.end(), {c.r, c.g, c.b, static_cast<float>(i) / HALF - 1.0f,
+                                               static_cast<float>(j) / HALF - 1.0f, g.H(i, j)});
+    };
+    auto repeatLast = [&] {
+        const std::size_t at = vertexData_.size() - 6;
+        for (std::size_t k = 0; k < 6; ++k) vertexData_.push_back(vertexData_[at + k]);
+    };
+    for (std::size_t n = 0; n < tiles_.size(); ++n) {
+        for (std::size_t k = 0; k < tiles_[n].segments.size(); ++k) {
+            const StripSegment& s = tiles_[n].segments[k];
+            if (count() > 0) {
+                do repeatLast();
+                while (count() % 2 == 0);  // the segment's first vertex lands on an even place
+                put(s.i, s.j0);            // join: the segment's first vertex, twice
+            }
+            if (k == 0) tileRanges_[n].first = count();
+            for (int j = s.j0; j <= s.j1; ++j) {
+                put(s.i, j);
+                put(s.i + 1, j);
+            }
         }
-        glEndList();
+        tileRanges_[n].end = count();
     }
-    listsStale_ = false;
+    stale_ = false;
     lastRebuildMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
 }
 
@@ -122,14 +143,27 @@ void Gl3dRenderer::drawTerrain(const Terrain3d& t, const Camera3d& cam) {
         tilesDrawn = 0;
         return;
     }
-    if (listsStale_ || listBase_ == 0) rebuildLists(t);
+    if (stale_) rebuild(t);
     const Frustum f = frustumOf(mul(perspective(FOV_Y_DEG, ASPECT, Z_NEAR, Z_FAR), lookAt(cam)));
+    glInterleavedArrays(GL_C3F_V3F, 0, vertexData_.data());
     tilesDrawn = 0;
-    for (int n = 0; n < listCount_; ++n) {
-        if (submit == TerrainSubmit::CulledLists && outsideFrustum(f, tiles_[static_cast<std::size_t>(n)])) continue;
-        glCallList(listBase_ + n);
+    int runFirst = -1, runEnd = -1;  // tiles in view next to each other: one call
+    auto flush = [&] {
+        if (runFirst >= 0) glDrawArrays(GL_TRIANGLE_STRIP, runFirst, runEnd - runFirst);
+        runFirst = -1;
+    };
+    for (std::size_t n = 0; n < tiles_.size(); ++n) {
+        if (submit == TerrainSubmit::Culled && outsideFrustum(f, tiles_[n])) {
+            flush();
+            continue;
+        }
+        if (runFirst < 0) runFirst = tileRanges_[n].first;
+        runEnd = tileRanges_[n].end;
         ++tilesDrawn;
     }
+    flush();
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
 }
 
 void Gl3dRenderer::render(const Terrain3d& t, const Camera3d& cam) {
@@ -169,14 +203,11 @@ void Gl3dRenderer::render(const Terrain3d& t, const Camera3d& cam) {
 }
 
 void Gl3dRenderer::release() {
-    if (listBase_) glDeleteLists(listBase_, listCount_);
-    listBase_ = 0;
-    listCount_ = 0;
     if (skyTexture_) glDeleteTextures(1, &skyTexture_);
     skyTexture_ = 0;
     if (sphere_) gluDeleteQuadric(sphere_);
     sphere_ = nullptr;
-    listsStale_ = true;
+    stale_ = true;
 }
 
 }  // namespace uav

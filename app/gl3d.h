@@ -1,7 +1,7 @@
 // The OpenGL half of the 3D view: fixed-function GL 1.1 and GLU on the context
 // the window makes current. It draws what views/terrain3d.h computed: the
-// terrain tiles as display lists (rebuilt only when grid2 changes), the home
-// pole and the textured sky sphere.
+// terrain tiles from client-side vertex arrays (refilled only when grid2
+// changes), the home pole and the textured sky sphere.
 #pragma once
 
 #include <string>
@@ -16,8 +16,8 @@ struct GLUquadric;
 namespace uav {
 
 // How the terrain goes to GL: tiles outside the view skipped (the default),
-// every tile from its display list, or the whole disc in immediate mode.
-enum class TerrainSubmit { CulledLists, AllLists, Immediate };
+// every tile from the vertex arrays, or the whole disc in immediate mode.
+enum class TerrainSubmit { Culled, AllTiles, Immediate };
 
 class Gl3dRenderer {
 public:
@@ -34,26 +34,29 @@ public:
     bool hasSky() const { return skyTexture_ != 0; }
     // The largest centred 4:3 rectangle of a w x h pixel window.
     void resize(int w, int h);
-    // Marks the terrain lists stale (grid2 changed).
-    void terrainChanged() { listsStale_ = true; }
+    // Marks the terrain arrays stale (grid2 changed).
+    void terrainChanged() { stale_ = true; }
     // Model-view, lights and the frame (DrawPic) without the swap.
     void render(const Terrain3d& t, const Camera3d& cam);
-    // Frees lists, texture and quadric; needs the context current.
+    // Frees texture and quadric; needs the context current.
     void release();
 
-    TerrainSubmit submit = TerrainSubmit::CulledLists;
+    TerrainSubmit submit = TerrainSubmit::Culled;
     int tilesDrawn = 0;         // of the last frame
-    double lastRebuildMs = 0;   // of the last list rebuild
+    double lastRebuildMs = 0;   // of the last refill of the arrays
 
 private:
-    void rebuildLists(const Terrain3d& t);
+    void rebuild(const Terrain3d& t);
     void drawTerrain(const Terrain3d& t, const Camera3d& cam);
     void drawDiscImmediate(const TerrainGrid& g);
 
+    struct Range {
+        int first = 0, end = 0;  // vertices of one tile in vertexData_
+    };
     std::vector<TerrainTile> tiles_;
-    unsigned listBase_ = 0;
-    int listCount_ = 0;
-    bool listsStale_ = true;
+    std::vector<Range> tileRanges_;  // per tile
+    std::vector<float> vertexData_;               // r, g, b, x, y, z per vertex (GL_C3F_V3F)
+    bool stale_ = true;
     unsigned skyTexture_ = 0;
     GLUquadric* sphere_ = nullptr;
     int vpW_ = 4, vpH_ = 3;

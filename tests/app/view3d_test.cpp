@@ -116,16 +116,16 @@ TEST_F(View3d, CullingChangesNoPixel) {
         sim.state.orient = o;
         form->PosModel();
         form->PosModel();  // a zoom change settles over one frame
-        form->renderer().submit = TerrainSubmit::AllLists;
+        form->renderer().submit = TerrainSubmit::AllTiles;
         const QImage all = frame();
         const int allTiles = form->renderer().tilesDrawn;
         form->renderer().submit = TerrainSubmit::Immediate;
         const QImage immediate = frame();
-        form->renderer().submit = TerrainSubmit::CulledLists;
+        form->renderer().submit = TerrainSubmit::Culled;
         const QImage culled = frame();
         EXPECT_LT(form->renderer().tilesDrawn, allTiles) << "altitude " << c.altitude;
         EXPECT_TRUE(all == culled) << "culling changed the frame at altitude " << c.altitude;
-        EXPECT_TRUE(all == immediate) << "display lists differ from immediate mode at altitude " << c.altitude;
+        EXPECT_TRUE(all == immediate) << "vertex arrays differ from immediate mode at altitude " << c.altitude;
     }
 }
 

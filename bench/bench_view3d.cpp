@@ -1,0 +1,187 @@
+// bench_view3d: what the 3D view costs the GUI thread, under a real X server
+// (run it under xvfb-run -a -s "-screen 0 1280x1024x24"; needs OpenGL).
+//
+//   bench_view3d [--frames N] [--rtf SECONDS]
+//
+// Frames: the 3D window at its size, a flight of 16 m/s heading north-east
+// with a slow turn, PosModel + DrawPic + swap timed per frame, for each way
+// of submitting the terrain; median and 90th percentile of frames without a
+// cell crossing, and the cost of a cell crossing (grid shift + list rebuild).
+// --rtf: the whole program with "3D" ticked, the trainer in level flight at
+// 300 m under the stabilising autopilot, for SECONDS of wall time; prints the
+// real-time factor (simulated / wall time) and the same without "3D".
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/simapp.h"
+#include "app/startup.h"
+#include "app/tform1.h"
+#include "app/tform9.h"
+
+using namespace uav;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+// CPU time of every thread of the process (the renderer's own included), ms.
+double processCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1e3 + static_cast<double>(ts.tv_nsec) * 1e-6;
+}
+
+double percentile(std::vector<double> v, double p) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
+}
+
+const char* modeName(TerrainSubmit m) {
+    switch (m) {
+    case TerrainSubmit::Culled: return "tiles, culled (used)";
+    case TerrainSubmit::AllTiles: return "tiles, all (full disc)";
+    case TerrainSubmit::Immediate: return "immediate mode (full disc)";
+    }
+    return "";
+}
+
+void benchFrames(int frames) {
+    SimApp sim;
+    sim.ap.returnSettings.returnAltitude = 150;
+    TForm9 form(sim, nullptr);
+    form.show();
+    if (!QTest::qWaitFor([&] { return !form.grabFrame().isNull(); }, 10000)) {
+        std::fprintf(stderr, "bench_view3d: the GL window was never exposed\n");
+        return;
+    }
+    std::printf("3D window drawing area %dx%d\n", form.centralWidget()->width(), form.centralWidget()->height());
+    // The three ways take turns frame by frame, so a load that other programs
+    // put on the machine meanwhile falls on all of them alike.
+    const TerrainSubmit modes[3] = {TerrainSubmit::Culled, TerrainSubmit::AllTiles, TerrainSubmit::Immediate};
+    struct Stats {
+        std::vector<double> plain, plainCpu, crossing, rebuild, tiles;
+    } st[3];
+    SimState& s = sim.state;
+    for (int n = 0; n < frames * 3; ++n) {
+        const int m = n % 3;
+        const int step = n / 3;
+        form.renderer().submit = modes[m];
+        // 130 ms per frame at 16 m/s, turning 3 deg per frame, 300 m up.
+        const double t = step * 0.13, heading = step * 3.0 * DEG_TO_RAD;
+        s.posH = 300;
+        s.posX = 16 * t * std::cos(0.7);
+        s.posZ = 16 * t * std::sin(0.7);
+        s.posD = std::hypot(s.posX, s.posZ);
+        s.orient = MatMul(MRotX(10 * DEG_TO_RAD), MRotY(-heading));
+        QApplication::processEvents();
+        const double cpu0 = processCpuMs();
+        const auto t0 = Clock::now();
+        form.PosModel();
+        const double took = ms(Clock::now() - t0);
+        const double cpu = processCpuMs() - cpu0;
+        if (form.camera().gridChanged) {
+            st[m].crossing.push_back(took);
+            st[m].rebuild.push_back(form.renderer().lastRebuildMs);
+        } else {
+            st[m].plain.push_back(took);
+            st[m].plainCpu.push_back(cpu);
+        }
+        st[m].tiles.push_back(form.renderer().tilesDrawn);
+    }
+    for (int m = 0; m < 3; ++m)
+        std::printf("%-28s frame median %6.2f ms  p90 %6.2f ms  cpu median %6.2f ms (%zu frames)  "
+                    "crossing frame median %6.2f ms, array refill median %5.2f ms (%zu)  tiles drawn median %.0f\n",
+                    modeName(modes[m]), percentile(st[m].plain, 0.5), percentile(st[m].plain, 0.9),
+                    percentile(st[m].plainCpu, 0.5), st[m].plain.size(), percentile(st[m].crossing, 0.5),
+                    percentile(st[m].rebuild, 0.5), st[m].crossing.size(), percentile(st[m].tiles, 0.5));
+    // The grid shift alone (CreateBufT), pure C++.
+    std::vector<double> shift;
+    for (int n = 0; n < 50; ++n) {
+        const auto t0 = Clock::now();
+        CreateBufT(form.terrain(), n, 2 * n, 150);
+        shift.push_back(ms(Clock::now() - t0));
+    }
+    std::printf("grid shift CreateBufT median %.2f ms\n", percentile(shift, 0.5));
+}
+
+double flight(SimApp& sim, bool view3d, int seconds) {
+    TForm1& f1 = *sim.windows.form1;
+    f1.SpinEdit8->setValue(300);  // altitude, m
+    f1.SpinEdit5->setValue(58);   // speed, km/h
+    f1.SpinEdit11->setValue(0);   // pitch, deg
+    f1.SpeedButton4Click();
+    f1.TrackBar4->setValue(20);
+    f1.RadioGroup1Click(1);  // stabilise: wings level, nose level
+    f1.CheckBox1->setChecked(view3d);
+    f1.CheckBox1Click();
+    long ticks = 0;
+    auto c = QObject::connect(f1.Timer2, &QTimer::timeout, [&] {
+        if (sim.state.running) ++ticks;
+    });
+    f1.SpeedButton2Click();
+    QElapsedTimer wall;
+    wall.start();
+    QTest::qWait(seconds * 1000);
+    const double wallS = static_cast<double>(wall.nsecsElapsed()) * 1e-9;
+    f1.SpeedButton3Click();
+    QObject::disconnect(c);
+    return static_cast<double>(ticks) * sim.state.dt / wallS;
+}
+
+void benchRtf(int seconds) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "uavsim-bench-view3d";
+    std::filesystem::create_directories(dir);
+    SimApp sim;
+    sim.appDir = dir.string() + "/";
+    std::filesystem::copy_file(std::string(UAVSIM_SOURCE_DIR_DEFAULT) + "/models/trainer.mdl", dir / "conf.ini",
+                               std::filesystem::copy_options::overwrite_existing);
+    sim.decimalSep = '.';
+    const Windows w = createWindows(sim);
+    w.form1->show();
+    QTest::qWait(500);
+    const double with3d = flight(sim, true, seconds);
+    std::printf("real-time factor over %d s with 3D: %.3f\n", seconds, with3d);
+    const double without = flight(sim, false, seconds);
+    std::printf("real-time factor over %d s without 3D: %.3f\n", seconds, without);
+    delete w.form1;
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int frames = 400, rtf = 0;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--frames") == 0) frames = std::atoi(argv[i + 1]);
+        if (std::strcmp(argv[i], "--rtf") == 0) rtf = std::atoi(argv[i + 1]);
+    }
+    // The sky is read from TXT/ relative to the working directory.
+    std::filesystem::current_path(UAVSIM_SOURCE_DIR_DEFAULT);
+    setDefaultGlFormat();
+    QApplication app(argc, argv);
+    if (!TForm9::openGlAvailable()) {
+        std::fprintf(stderr, "bench_view3d: no OpenGL context here; run under xvfb-run\n");
+        return 1;
+    }
+    if (frames > 0) benchFrames(frames);
+    if (rtf > 0) benchRtf(rtf);
+    return 0;
+}
