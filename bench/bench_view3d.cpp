@@ -1,7 +1,7 @@
 // bench_view3d: what the 3D view costs the GUI thread, under a real X server
 // (run it under xvfb-run -a -s "-screen 0 1280x1024x24"; needs OpenGL).
 //
-//   bench_view3d [--frames N] [--rtf SECONDS]
+//   bench_view3d [--frames N] [--rtf SECONDS] [--png FILE]
 //
 // Frames: the 3D window at its size, a flight of 16 m/s heading north-east
 // with a slow turn, PosModel + DrawPic + swap timed per frame, for each way
@@ -10,6 +10,7 @@
 // --rtf: the whole program with "3D" ticked, the trainer in level flight at
 // 300 m under the stabilising autopilot, for SECONDS of wall time; prints the
 // real-time factor (simulated / wall time) and the same without "3D".
+// --png: the 3D frame of that flight over "Поле с озерами" after 6 s (the README's picture).
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -122,7 +123,7 @@ void benchFrames(int frames) {
     std::printf("grid shift CreateBufT median %.2f ms\n", percentile(shift, 0.5));
 }
 
-double flight(SimApp& sim, bool view3d, int seconds) {
+void setUpFlight(SimApp& sim, bool view3d) {
     TForm1& f1 = *sim.windows.form1;
     f1.SpinEdit8->setValue(300);  // altitude, m
     f1.SpinEdit5->setValue(58);   // speed, km/h
@@ -132,6 +133,11 @@ double flight(SimApp& sim, bool view3d, int seconds) {
     f1.RadioGroup1Click(1);  // stabilise: wings level, nose level
     f1.CheckBox1->setChecked(view3d);
     f1.CheckBox1Click();
+}
+
+double flight(SimApp& sim, bool view3d, int seconds) {
+    setUpFlight(sim, view3d);
+    TForm1& f1 = *sim.windows.form1;
     long ticks = 0;
     auto c = QObject::connect(f1.Timer2, &QTimer::timeout, [&] {
         if (sim.state.running) ++ticks;
@@ -146,30 +152,54 @@ double flight(SimApp& sim, bool view3d, int seconds) {
     return static_cast<double>(ticks) * sim.state.dt / wallS;
 }
 
-void benchRtf(int seconds) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "uavsim-bench-view3d";
-    std::filesystem::create_directories(dir);
+// The program's windows with the trainer as its model, in a scratch folder.
+struct Program {
+    Program() {
+        std::filesystem::create_directories(dir);
+        sim.appDir = dir.string() + "/";
+        std::filesystem::copy_file(std::string(UAVSIM_SOURCE_DIR_DEFAULT) + "/models/trainer.mdl", dir / "conf.ini",
+                                   std::filesystem::copy_options::overwrite_existing);
+        sim.decimalSep = '.';
+        w = createWindows(sim);
+        w.form1->show();
+        QTest::qWait(500);
+    }
+    ~Program() {
+        delete w.form1;
+        std::filesystem::remove_all(dir);
+    }
+    std::filesystem::path dir = std::filesystem::temp_directory_path() / "uavsim-bench-view3d";
     SimApp sim;
-    sim.appDir = dir.string() + "/";
-    std::filesystem::copy_file(std::string(UAVSIM_SOURCE_DIR_DEFAULT) + "/models/trainer.mdl", dir / "conf.ini",
-                               std::filesystem::copy_options::overwrite_existing);
-    sim.decimalSep = '.';
-    const Windows w = createWindows(sim);
-    w.form1->show();
-    QTest::qWait(500);
+    Windows w;
+};
+
+// The 3D view after a few seconds of the flight above, saved as PNG.
+void picture(const char* file) {
+    Program p;
+    p.w.form9->loadMap(QStringLiteral("TXT/field_lake.bmp"));
+    setUpFlight(p.sim, true);
+    p.w.form1->SpeedButton2Click();
+    QTest::qWait(6000);
+    const QImage frame = p.w.form9->grabFrame();
+    std::printf("picture %s: %s\n", file, !frame.isNull() && frame.save(QString::fromLocal8Bit(file)) ? "saved" : "failed");
+}
+
+void benchRtf(int seconds) {
+    Program p;
+    SimApp& sim = p.sim;
     const double with3d = flight(sim, true, seconds);
     std::printf("real-time factor over %d s with 3D: %.3f\n", seconds, with3d);
     const double without = flight(sim, false, seconds);
     std::printf("real-time factor over %d s without 3D: %.3f\n", seconds, without);
-    delete w.form1;
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     int frames = 400, rtf = 0;
+    const char* png = nullptr;
     for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--png") == 0) png = argv[i + 1];
         if (std::strcmp(argv[i], "--frames") == 0) frames = std::atoi(argv[i + 1]);
         if (std::strcmp(argv[i], "--rtf") == 0) rtf = std::atoi(argv[i + 1]);
     }
@@ -183,5 +213,6 @@ int main(int argc, char** argv) {
     }
     if (frames > 0) benchFrames(frames);
     if (rtf > 0) benchRtf(rtf);
+    if (png) picture(png);
     return 0;
 }

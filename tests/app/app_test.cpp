@@ -18,8 +18,10 @@
 #include "app/tform1.h"
 #include "app/tform7.h"
 #include "app/tform8.h"
+#include "app/tform9.h"
 #include "app/widgets.h"
 #include "tests/testutil.h"
+#include "views/mapimage.h"
 
 using namespace uav;
 using namespace uav::test;
@@ -232,6 +234,35 @@ TEST_F(MainWindow, ReadOnlyFolderNeverStopsTheProgram) {
     EXPECT_EQ(startupMessages, "") << "no modal box holds up the start";
     EXPECT_EQ(sim.aircraft.params.mass, 2.0) << "the model is applied all the same";
     EXPECT_EQ(sim.outlines.kil.size(), 4u);
+}
+
+// The 3D view on a platform without OpenGL: it comes up with a notice, a map
+// of the wrong size is refused and the old one kept, and "Выход" clears "3D".
+TEST_F(MainWindow, View3dWithoutOpenGl) {
+    start();
+    TForm9& v = *w.form9;
+    EXPECT_FALSE(v.hasGl());
+    f().CheckBox1->setChecked(true);
+    f().CheckBox1Click();
+    EXPECT_TRUE(v.isVisible());
+    sim.state.posH = 120;
+    f().Timer1Timer();  // PosModel: the terrain follows even where nothing is drawn
+    EXPECT_EQ(v.windowTitle(), QStringLiteral("y  0  0"));
+
+    const std::vector<float> before = v.terrain().grid0.h;
+    RgbImage small;
+    small.width = small.height = 200;
+    small.rgb.assign(200 * 200 * 3, 7);
+    const auto bmp = encodeBmp(small);
+    putFile(dir / "small.bmp", std::string(bmp.begin(), bmp.end()));
+    const std::string shown = withMessageBoxes([&] { v.loadMap(QString::fromStdString(dir / "small.bmp")); });
+    EXPECT_EQ(shown, "Couldn't load \"" + (dir / "small.bmp") +
+                         "\". The map must be 400 x 400 pixels, this one is 200 x 200.");
+    EXPECT_TRUE(v.terrain().grid0.h == before) << "the current map is kept";
+
+    v.N5->trigger();
+    EXPECT_FALSE(f().CheckBox1->isChecked());
+    EXPECT_FALSE(v.isVisible());
 }
 
 int main(int argc, char** argv) {
