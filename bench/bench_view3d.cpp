@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QOpenGLWidget>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
@@ -152,6 +153,67 @@ double flight(SimApp& sim, bool view3d, int seconds) {
     return static_cast<double>(ticks) * sim.state.dt / wallS;
 }
 
+// The other window type for the same drawing: a QOpenGLWidget, whose frame Qt
+// renders into a framebuffer object and then composites into the window.
+class WidgetView : public QOpenGLWidget {
+public:
+    WidgetView(Terrain3d& t, Camera3d& c) : t_(t), c_(c) { resize(640, 480); }
+    Gl3dRenderer renderer;
+
+protected:
+    void initializeGL() override {
+        renderer.initialise();
+        const TextureLoad sky = loadTextureFile("TXT/Sky.tga");
+        if (sky.ok) renderer.setSky(sky.image);
+    }
+    void resizeGL(int w, int h) override { renderer.resize(w, h); }
+    void paintGL() override { renderer.render(t_, c_); }
+
+private:
+    Terrain3d& t_;
+    Camera3d& c_;
+};
+
+// The same flight drawn by a QOpenGLWidget: update(), then the event that paints and composites.
+void benchWidget(int frames) {
+    SimApp sim;
+    Terrain3d t;
+    Camera3d cam;
+    {
+        TForm9 form(sim, nullptr);  // for its built-in map
+        t = form.terrain();
+    }
+    WidgetView view(t, cam);
+    view.show();
+    QTest::qWait(300);
+    std::vector<double> plain, plainCpu;
+    SimState& s = sim.state;
+    for (int n = 0; n < frames; ++n) {
+        const double tt = n * 0.13, heading = n * 3.0 * DEG_TO_RAD;
+        s.posH = 300;
+        s.posX = 16 * tt * std::cos(0.7);
+        s.posZ = 16 * tt * std::sin(0.7);
+        s.posD = std::hypot(s.posX, s.posZ);
+        s.orient = MatMul(MRotX(10 * DEG_TO_RAD), MRotY(-heading));
+        QApplication::processEvents();
+        const double cpu0 = processCpuMs();
+        const auto t0 = Clock::now();
+        cam = PosModel(t, s, 150);
+        if (cam.gridChanged) view.renderer.terrainChanged();
+        view.update();
+        QApplication::processEvents();  // the update request: paintGL, then the composition
+        const double took = ms(Clock::now() - t0);
+        const double cpu = processCpuMs() - cpu0;
+        if (!cam.gridChanged) {
+            plain.push_back(took);
+            plainCpu.push_back(cpu);
+        }
+    }
+    std::printf("%-28s frame median %6.2f ms  p90 %6.2f ms  cpu median %6.2f ms (%zu frames)\n",
+                "QOpenGLWidget, culled", percentile(plain, 0.5), percentile(plain, 0.9), percentile(plainCpu, 0.5),
+                plain.size());
+}
+
 // The program's windows with the trainer as its model, in a scratch folder.
 struct Program {
     Program() {
@@ -212,6 +274,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (frames > 0) benchFrames(frames);
+    if (frames > 0) benchWidget(frames);
     if (rtf > 0) benchRtf(rtf);
     if (png) picture(png);
     return 0;

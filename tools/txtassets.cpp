@@ -71,13 +71,7 @@ bool airfield(RgbImage& img, int x, int y) {
     return true;
 }
 
-RgbImage blank() {
-    RgbImage img;
-    img.width = N;
-    img.height = N;
-    img.rgb.assign(static_cast<std::size_t>(N) * N * 3, 0);
-    return img;
-}
+RgbImage blank() { return RgbImage::black(N, N); }
 
 RgbImage mountains() {
     RgbImage img = blank();

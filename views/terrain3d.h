@@ -36,6 +36,10 @@ struct RgbImage {
     int height = 0;
     std::vector<std::uint8_t> rgb;
     const std::uint8_t* pixel(int x, int y) const { return &rgb[(static_cast<std::size_t>(y) * width + x) * 3]; }
+    // A black image of w x h pixels.
+    static RgbImage black(int w, int h) {
+        return {w, h, std::vector<std::uint8_t>(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 3, 0)};
+    }
 };
 
 // One height grid with its colour grid, GRID_N x GRID_N.

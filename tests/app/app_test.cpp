@@ -250,9 +250,7 @@ TEST_F(MainWindow, View3dWithoutOpenGl) {
     EXPECT_EQ(v.windowTitle(), QStringLiteral("y  0  0"));
 
     const std::vector<float> before = v.terrain().grid0.h;
-    RgbImage small;
-    small.width = small.height = 200;
-    small.rgb.assign(200 * 200 * 3, 7);
+    const RgbImage small = RgbImage::black(200, 200);
     const auto bmp = encodeBmp(small);
     putFile(dir / "small.bmp", std::string(bmp.begin(), bmp.end()));
     const std::string shown = withMessageBoxes([&] { v.loadMap(QString::fromStdString(dir / "small.bmp")); });

@@ -20,9 +20,7 @@ namespace {
 
 // A map of one surface class at height 0 (B = class · 60).
 void writeUniformMap(const std::string& path, std::uint8_t blue) {
-    RgbImage img;
-    img.width = img.height = MAP_SIZE;
-    img.rgb.assign(static_cast<std::size_t>(MAP_SIZE) * MAP_SIZE * 3, 0);
+    RgbImage img = RgbImage::black(MAP_SIZE, MAP_SIZE);
     for (std::size_t p = 2; p < img.rgb.size(); p += 3) img.rgb[p] = blue;
     const auto bytes = encodeBmp(img);
     putFile(path, std::string(bytes.begin(), bytes.end()));

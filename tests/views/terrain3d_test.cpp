@@ -13,13 +13,7 @@ using namespace uav::test;
 
 namespace {
 
-RgbImage blankMap(int w = MAP_SIZE, int h = MAP_SIZE) {
-    RgbImage img;
-    img.width = w;
-    img.height = h;
-    img.rgb.assign(static_cast<std::size_t>(w) * h * 3, 0);
-    return img;
-}
+RgbImage blankMap(int w = MAP_SIZE, int h = MAP_SIZE) { return RgbImage::black(w, h); }
 
 // Every pixel a different height, so a misplaced index shows.
 RgbImage rampMap() {
