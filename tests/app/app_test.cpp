@@ -261,6 +261,16 @@ TEST_F(MainWindow, View3dWithoutOpenGl) {
     v.N5->trigger();
     EXPECT_FALSE(f().CheckBox1->isChecked());
     EXPECT_FALSE(v.isVisible());
+
+    // The drawing keeps the 4:3 aspect: the largest such rectangle, centred.
+    struct Row {
+        int w, h, x, y, vw, vh;
+    } rows[] = {{640, 480, 0, 0, 640, 480}, {800, 480, 80, 0, 640, 480}, {640, 600, 0, 60, 640, 480},
+                {0, 480, 0, 0, 0, 0}};
+    for (const Row& r : rows) {
+        const Viewport vp = viewportFor(r.w, r.h);
+        EXPECT_EQ(std::tuple(vp.x, vp.y, vp.w, vp.h), std::tuple(r.x, r.y, r.vw, r.vh)) << r.w << " x " << r.h;
+    }
 }
 
 int main(int argc, char** argv) {

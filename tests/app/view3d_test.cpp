@@ -3,12 +3,14 @@
 // platform, no display) every test is skipped with the reason.
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QTest>
 #include <cstdlib>
 #include <filesystem>
 
 #include "app/simapp.h"
 #include "app/startup.h"
+#include "app/tform1.h"
 #include "app/tform9.h"
 #include "tests/testutil.h"
 #include "views/mapimage.h"
@@ -32,12 +34,16 @@ protected:
         if (!TForm9::openGlAvailable())
             GTEST_SKIP() << "no OpenGL context on the \"" << QGuiApplication::platformName().toStdString()
                          << "\" platform: run under xvfb-run (scripts/test.sh does)";
+        // The program's windows; "3D" ticked as a user does.
+        sim.appDir = dir.path.string() + "/";
+        w = createWindows(sim);
         sim.ap.returnSettings.returnAltitude = 150;
-        form = std::make_unique<TForm9>(sim, nullptr);
-        form->show();
+        form = w.form9;
+        w.form1->CheckBox1->setChecked(true);
+        w.form1->CheckBox1Click();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !frame().isNull(); }, 10000)) << "the GL window was never exposed";
     }
-    void TearDown() override { form.reset(); }
+    void TearDown() override { delete w.form1; }
 
     // Level flight heading north at `altitude` m, `north` m from home.
     void place(double altitude, double north, const Mat3& orient = MatIdentity()) {
@@ -46,13 +52,14 @@ protected:
         sim.state.posZ = 0;
         sim.state.posD = std::abs(north);
         sim.state.orient = orient;
-        form->PosModel();
+        w.form1->Timer1Timer();  // the display tick: PosModel
     }
     QImage frame() { return form->grabFrame(); }
 
-    SimApp sim;
-    std::unique_ptr<TForm9> form;
     TempDir dir;
+    SimApp sim;
+    Windows w;
+    TForm9* form = nullptr;
 };
 
 bool isSky(QRgb c) { return qBlue(c) > qRed(c) + 20 && qBlue(c) > 150; }
