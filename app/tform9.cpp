@@ -9,7 +9,10 @@
 #include <QMessageBox>
 #include <QOpenGLContext>
 #include <QSurfaceFormat>
+#include <QTimer>
 #include <GL/gl.h>
+
+#include <chrono>
 
 #include "app/guarded.h"
 #include "app/tform1.h"
@@ -24,6 +27,7 @@ namespace {
 const char* const SKY_FILE = "TXT/Sky.tga";
 const char* const DEFAULT_MAP = ":/TXT/default.bmp";
 constexpr int VIEW_W = 640, VIEW_H = 480;  // pixels of the drawing area
+constexpr int SWAP_DELAY_MS = 12;          // from a frame's submission to its swap
 }  // namespace
 
 View3dSurface::View3dSurface(std::function<void()> onExpose) : onExpose_(std::move(onExpose)) {
@@ -171,11 +175,26 @@ void TForm9::PosModel() {
     DrawPic();
 }
 
+// The frame is submitted here and handed to the renderer's threads; the swap,
+// which waits for them and copies the picture to the window, follows a little
+// later, so the dynamics ticks due meanwhile run on time instead of waiting
+// behind the software rasteriser.
 void TForm9::DrawPic() {
     if (camera_.fx == 0 && camera_.fy == 0 && camera_.fz == 0) return;  // no camera yet
     if (!makeCurrent()) return;
     renderer_.render(terrain_, camera_);
+    glFlush();
+    if (swapPending_) return;  // the pending swap shows this frame
+    swapPending_ = true;
+    QTimer::singleShot(SWAP_DELAY_MS, Qt::PreciseTimer, this, &TForm9::swap);
+}
+
+void TForm9::swap() {
+    swapPending_ = false;
+    const auto t0 = std::chrono::steady_clock::now();
+    if (!surface_ || !surface_->isExposed() || !context_ || !context_->makeCurrent(surface_)) return;
     context_->swapBuffers(surface_);
+    lastSwapMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
 }
 
 QImage TForm9::grabFrame() {

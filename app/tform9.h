@@ -62,6 +62,10 @@ public:
     // a null image without GL or while the window is not exposed.
     QImage grabFrame();
 
+    // A drawn frame waits for its swap (see DrawPic); the swap's duration, ms.
+    bool swapPending() const { return swapPending_; }
+    double lastSwapMs = 0;
+
     Terrain3d& terrain() { return terrain_; }
     Gl3dRenderer& renderer() { return renderer_; }
     const Camera3d& camera() const { return camera_; }
@@ -77,7 +81,8 @@ private:
     void FormCreate();
     void buildMenu();
     bool makeCurrent();  // creates and initialises the context on first use
-    void DrawPic();      // renders the last camera and swaps
+    void DrawPic();      // renders the last camera; the swap follows shortly
+    void swap();
     void rebuildForZoom();
 
     SimApp& sim_;
@@ -87,6 +92,7 @@ private:
     View3dSurface* surface_ = nullptr;  // owned by its container widget
     std::unique_ptr<QOpenGLContext> context_;
     bool initialised_ = false;
+    bool swapPending_ = false;
 };
 
 }  // namespace uav
