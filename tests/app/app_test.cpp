@@ -258,6 +258,26 @@ TEST_F(MainWindow, View3dWithoutOpenGl) {
                          "\". The map must be 400 x 400 pixels, this one is 200 x 200.");
     EXPECT_TRUE(v.terrain().grid0.h == before) << "the current map is kept";
 
+    // A map chosen at zoom 5 (above 1000 m) is drawn at zoom 5 from the next frame on.
+    sim.state.posH = 2000;
+    v.PosModel();
+    ASSERT_EQ(v.terrain().k, 5);
+    // "Горы" reads TXT/mountains.bmp in the working directory.
+    RgbImage hills = RgbImage::black(MAP_SIZE, MAP_SIZE);
+    for (std::size_t p = 0; p < hills.rgb.size(); p += 3) hills.rgb[p + 1] = static_cast<std::uint8_t>(p % 251);
+    std::filesystem::create_directory(dir.path / "TXT");
+    const auto hillsBmp = encodeBmp(hills);
+    putFile(dir.path / "TXT" / "mountains.bmp", std::string(hillsBmp.begin(), hillsBmp.end()));
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path);
+    const std::string shownToo = withMessageBoxes([&] { v.N2->trigger(); });
+    std::filesystem::current_path(cwd);
+    EXPECT_EQ(shownToo, "");
+    EXPECT_FALSE(v.terrain().grid0.h == before);
+    EXPECT_FLOAT_EQ(v.terrain().grid1.H(3, 7), v.terrain().grid0.H(15, 35) / 25);
+    v.PosModel();
+    EXPECT_TRUE(v.camera().gridChanged) << "and shifted under the aircraft";
+
     v.N5->trigger();
     EXPECT_FALSE(f().CheckBox1->isChecked());
     EXPECT_FALSE(v.isVisible());
