@@ -184,6 +184,7 @@ void TForm9::DrawPic() {
     if (!makeCurrent()) return;
     renderer_.render(terrain_, camera_);
     glFlush();
+    if (swapAtOnce) return swap();
     if (swapPending_) return;  // the pending swap shows this frame
     swapPending_ = true;
     QTimer::singleShot(SWAP_DELAY_MS, Qt::PreciseTimer, this, &TForm9::swap);

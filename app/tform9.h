@@ -64,6 +64,7 @@ public:
 
     // A drawn frame waits for its swap (see DrawPic); the swap's duration, ms.
     bool swapPending() const { return swapPending_; }
+    bool swapAtOnce = false;  // swap within DrawPic (for comparison in the benchmark)
     double lastSwapMs = 0;
 
     Terrain3d& terrain() { return terrain_; }
