@@ -1,7 +1,10 @@
 #include "app/startup.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
+#include <QImage>
 #include <QSurfaceFormat>
 #include <QTimer>
 #include <cstdio>
@@ -79,9 +82,33 @@ void scheduleScreenshotFromEnvironment(QWidget* mainWindow) {
     const QString file = QString::fromLocal8Bit(path);
     // UAVSIM_SCREENSHOT_START=1 presses the start button first, for a picture in flight.
     if (const char* st = std::getenv("UAVSIM_SCREENSHOT_START"); st && std::strcmp(st, "1") == 0)
-        if (auto* f1 = qobject_cast<TForm1*>(mainWindow)) QTimer::singleShot(0, f1, &TForm1::SpeedButton2Click);
-    QTimer::singleShot(delay, mainWindow, [mainWindow, file] {
-        const bool ok = mainWindow->grab().save(file, "PNG");
+        if (auto* f = qobject_cast<TForm1*>(mainWindow)) QTimer::singleShot(0, f, &TForm1::SpeedButton2Click);
+    auto* f1 = qobject_cast<TForm1*>(mainWindow);
+    // UAVSIM_SCREENSHOT_WINDOW=Form2 (Form3 .. Form8) opens that window from the
+    // main menu and takes its picture instead of the main window's.
+    QWidget* target = mainWindow;
+    if (const char* name = std::getenv("UAVSIM_SCREENSHOT_WINDOW"); name && *name && f1) {
+        const std::pair<const char*, QAction*> menu[] = {
+            {"Form2", f1->menuModel}, {"Form3", f1->menuPult},    {"Form4", f1->menuParams},
+            {"Form5", f1->menuStab},  {"Form6", f1->menuConnect}, {"Form7", f1->menuReturn},
+            {"Form8", f1->menuForces}};
+        for (const auto& [form, action] : menu)
+            if (std::strcmp(name, form) == 0) {
+                target = f1->findChild<QWidget*>(QString::fromLatin1(form));
+                QTimer::singleShot(0, action, &QAction::trigger);
+            }
+    }
+    // UAVSIM_SCREENSHOT_3D=1 ticks "3D" and takes the 3D view's frame instead.
+    const char* v3d = std::getenv("UAVSIM_SCREENSHOT_3D");
+    const bool view3d = v3d && std::strcmp(v3d, "1") == 0;
+    if (view3d && f1)
+        QTimer::singleShot(0, f1, [f1] {
+            f1->CheckBox1->setChecked(true);
+            f1->CheckBox1Click();
+        });
+    QTimer::singleShot(delay, mainWindow, [target, file, view3d, f1] {
+        const QImage frame = view3d && f1 ? f1->sim().windows.form9->grabFrame() : QImage();
+        const bool ok = view3d ? !frame.isNull() && frame.save(file, "PNG") : target && target->grab().save(file, "PNG");
         std::fprintf(stderr, "uavsim: screenshot %s %s\n", ok ? "saved to" : "could not be saved to",
                      file.toLocal8Bit().constData());
         QCoreApplication::exit(ok ? 0 : 1);

@@ -25,8 +25,9 @@ void setDefaultGlFormat();
 
 // With UAVSIM_SCREENSHOT=<file.png> in the environment, grabs the main window
 // after UAVSIM_SCREENSHOT_DELAY_MS (default 3000) milliseconds, saves it and
-// quits; with UAVSIM_SCREENSHOT_START=1 the flight is started first. Used by
-// scripts/screenshot.sh.
+// quits; with UAVSIM_SCREENSHOT_START=1 the flight is started first, and with
+// UAVSIM_SCREENSHOT_WINDOW=Form2 .. Form8 that window is opened from the menu
+// and pictured instead. Used by scripts/screenshot.sh.
 void scheduleScreenshotFromEnvironment(QWidget* mainWindow);
 
 }  // namespace uav

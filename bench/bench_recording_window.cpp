@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
     f.show();
     if (!model.empty()) {
         sim.decimalSep = '.';
-        w.form2->texts() = loadModelFile(model);
+        w.form2->setTexts(loadModelFile(model));
         w.form2->applyModel();
         w.form2->modelApplied({});
     }

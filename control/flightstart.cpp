@@ -35,7 +35,6 @@ FlightStartResult startFlight(const FlightStart& in, SimState& s, Aircraft& ac, 
 
     r.stabiliserError = attempt(
         [&] { applyStabiliserTexts(in.stabiliserTexts, in.settingsDecimalSep, ap.stabiliser, ap.loops); });
-    ap.tuning.on = false;
     r.returnError = attempt([&] {
         applyReturnTexts(in.returnTexts, in.settingsDecimalSep, s, ap.returnSettings, ap.returnState, ap.loops);
     });

@@ -51,7 +51,7 @@ struct FlightStartResult {
 //   3. the model apply (texts stored into `store` when given), then one
 //      dynamics tick with the simulation stopped: atmosphere, attitude angles,
 //      airflow and element forces computed, nothing integrated;
-//   4. the stabilisation texts (tuning off), then the auto-return texts;
+//   4. the stabilisation texts, then the auto-return texts (tuning stays off);
 //   5. the slider positions and the wind;
 //   6. the autopilot mode, when it is not Off.
 // `outlines` receives the model's outlines (kept as they were by a failed apply).

@@ -15,7 +15,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <iconv.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,35 +35,6 @@ bool isAscii(std::string_view s) {
         if (static_cast<unsigned char>(c) >= 0x80) return false;
     return true;
 }
-
-class Iconv {
-public:
-    Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {
-        if (cd_ == reinterpret_cast<iconv_t>(-1))
-            throw SimError(std::string("Cannot convert text from ") + from + " to " + to + ": " +
-                           std::strerror(errno));
-    }
-    ~Iconv() { iconv_close(cd_); }
-    Iconv(const Iconv&) = delete;
-    Iconv& operator=(const Iconv&) = delete;
-
-    // Converts as much as possible; returns false with errno set when a
-    // character cannot be converted, leaving `in` at that character.
-    bool convert(char*& in, std::size_t& inLeft, std::string& out) {
-        char buf[1024];
-        while (inLeft > 0) {
-            char* o = buf;
-            std::size_t oLeft = sizeof buf;
-            const std::size_t r = iconv(cd_, &in, &inLeft, &o, &oLeft);
-            out.append(buf, static_cast<std::size_t>(o - buf));
-            if (r == static_cast<std::size_t>(-1) && errno != E2BIG) return false;
-        }
-        return true;
-    }
-
-private:
-    iconv_t cd_;
-};
 
 // ---- case-insensitive names ---------------------------------------------------
 
@@ -362,33 +332,114 @@ void replaceFileAtomically(const std::string& path, std::string_view data) {
 
 // ---- encoding helpers ----------------------------------------------------------
 
+namespace {
+
+// Unicode code points of the bytes 0x80..0xFF in Windows-1251. The code page
+// leaves 0x98 undefined; it maps to the C1 control U+0098 (as Windows itself
+// does), so a file holding that byte reads and writes back unchanged.
+constexpr char16_t CP1251_HIGH[128] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,  // 80
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,  // 88
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90
+    0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,  // 98
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,  // A0
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,  // A8
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,  // B0
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,  // B8
+    // C0..FF: А..я, U+0410..U+044F, computed below
+};
+
+char16_t highCodePoint(unsigned char b) {
+    return b >= 0xC0 ? static_cast<char16_t>(0x0410 + (b - 0xC0)) : CP1251_HIGH[b - 0x80];
+}
+
+// The Windows-1251 byte of a code point, or 0 when it has none.
+unsigned char cp1251Byte(char32_t cp) {
+    if (cp < 0x80) return static_cast<unsigned char>(cp);
+    if (cp >= 0x0410 && cp <= 0x044F) return static_cast<unsigned char>(0xC0 + (cp - 0x0410));
+    for (int i = 0; i < 0x40; ++i)
+        if (CP1251_HIGH[i] == cp) return static_cast<unsigned char>(0x80 + i);
+    return 0;
+}
+
+// Decodes one UTF-8 sequence at `s[i]`; returns false on a malformed one
+// (overlong, surrogate, beyond U+10FFFF, cut short).
+bool nextCodePoint(std::string_view s, std::size_t& i, char32_t& cp) {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    if (b0 < 0x80) {
+        cp = b0;
+        ++i;
+        return true;
+    }
+    int len;
+    char32_t min;
+    if ((b0 & 0xE0) == 0xC0) { len = 2; cp = b0 & 0x1F; min = 0x80; }
+    else if ((b0 & 0xF0) == 0xE0) { len = 3; cp = b0 & 0x0F; min = 0x800; }
+    else if ((b0 & 0xF8) == 0xF0) { len = 4; cp = b0 & 0x07; min = 0x10000; }
+    else return false;
+    if (s.size() - i < static_cast<std::size_t>(len)) return false;
+    for (int k = 1; k < len; ++k) {
+        const auto b = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
+        if ((b & 0xC0) != 0x80) return false;
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += static_cast<std::size_t>(len);
+    return true;
+}
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// UTF-8 to Windows-1251; the position of the first character without a
+// Windows-1251 form (or of malformed UTF-8), or npos when all converted.
+std::size_t encode1251(std::string_view text, std::string* out) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t at = i;
+        char32_t cp = 0;
+        if (!nextCodePoint(text, i, cp)) return at;
+        const unsigned char b = cp1251Byte(cp);
+        if (b == 0 && cp != 0) return at;
+        if (out) *out += static_cast<char>(b);
+    }
+    return std::string_view::npos;
+}
+
+}  // namespace
+
 std::string cp1251ToUtf8(std::string_view bytes) {
     if (isAscii(bytes)) return std::string(bytes);
-    Iconv cv("UTF-8", "CP1251");
-    std::string in(bytes);
-    char* p = in.data();
-    std::size_t left = in.size();
     std::string out;
-    out.reserve(in.size() * 2);
-    while (!cv.convert(p, left, out)) {
-        out += "\xEF\xBF\xBD";  // U+FFFD for a byte the code page leaves undefined
-        ++p;
-        --left;
+    out.reserve(bytes.size() * 2);
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        appendUtf8(out, b < 0x80 ? char32_t(b) : char32_t(highCodePoint(b)));
     }
     return out;
 }
 
 std::string utf8ToCp1251(std::string_view text) {
     if (isAscii(text)) return std::string(text);
-    Iconv cv("CP1251", "UTF-8");
-    std::string in(text);
-    char* p = in.data();
-    std::size_t left = in.size();
     std::string out;
-    out.reserve(in.size());
-    if (!cv.convert(p, left, out))
+    out.reserve(text.size());
+    if (encode1251(text, &out) != std::string_view::npos)
         throw SimError("'" + std::string(text) + "' cannot be written in Windows-1251");
     return out;
+}
+
+bool cp1251Encodable(std::string_view utf8) {
+    return isAscii(utf8) || encode1251(utf8, nullptr) == std::string_view::npos;
 }
 
 // ---- the store -------------------------------------------------------------------

@@ -89,10 +89,15 @@ private:
     std::vector<std::string> lines_;  // Windows-1251 bytes as on disk, without line ends
 };
 
-// Encoding helpers (iconv), exposed for tests.
-// The few bytes Windows-1251 leaves undefined (0x98) become U+FFFD.
+// Encoding helpers. Every byte decodes to a character that encodes back to
+// the same byte: 0x98, which Windows-1251 leaves undefined, becomes U+0098.
 std::string cp1251ToUtf8(std::string_view bytes);
-// Throws SimError when a character has no Windows-1251 form.
+// Throws SimError when a character has no Windows-1251 form (or the text is
+// not valid UTF-8).
 std::string utf8ToCp1251(std::string_view text);
+// True when the UTF-8 text can be written in Windows-1251, that is when
+// utf8ToCp1251 would not throw. Windows check a field with it before any
+// write, so a text the file cannot hold is shown, not half-saved.
+bool cp1251Encodable(std::string_view utf8);
 
 }  // namespace uav

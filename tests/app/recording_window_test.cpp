@@ -73,12 +73,16 @@ TEST_F(RecordedWindow, SixtySecondSessionReplaysByteForByte) {
         {14000, [this] { f().TrackBar1->setValue(-30); }},
         {20000, [this] {
              // A heavier model, applied in flight.
-             w.form2->texts().scalars[3] = "2,6";
-             w.form2->texts().params[2][4] = "0,45";
+             ModelTexts t = w.form2->texts();
+             t.scalars[3] = "2,6";
+             t.params[2][4] = "0,45";
+             w.form2->setTexts(t);
              w.form2->applyModel();
          }},
         {24000, [this] {
-             w.form5->texts().text[ST_ROLL_KP] = "25";
+             StabiliserTexts t = w.form5->texts();
+             t.text[ST_ROLL_KP] = "25";
+             w.form5->setTexts(t);
              w.form5->SpeedButton4Click();
          }},
         {28000, mode(2)},  // return home

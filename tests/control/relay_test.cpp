@@ -1,4 +1,5 @@
 #include "control/autopilot.h"
+#include "control/headless.h"
 #include "tests/testutil.h"
 
 using namespace uav;
@@ -68,4 +69,22 @@ TEST(Relay, ProposalDivisionByZero) {
         EXPECT_EQ(t.text[ST_ROLL_KP], r.rollP);
         EXPECT_EQ(t.text[ST_ROLL_KD], r.rollD);
     }
+}
+
+// Headless runs: the control tick reads the clock before the dynamics tick,
+// the relay step the clock after it.
+TEST(Relay, HeadlessClockAroundTheTick) {
+    Autopilot ap;
+    Aircraft ac;
+    ac.params.mass = 2;
+    ac.params.inertia = {1, 1, 1};
+    SimState s;
+    s.running = true;
+    HeadlessControl hc(ap);
+    hc.ticks = 6;  // 60 ms into the flight
+    startTuning(ap.tuning);
+    headlessTick(hc, ap, s, ac);
+    EXPECT_EQ(ap.servos.servoTimeMs, std::optional<ClockMs>(60));
+    EXPECT_EQ(ap.tuning.startTimeMs, 70);
+    EXPECT_EQ(headlessClockMs(hc), 70);
 }

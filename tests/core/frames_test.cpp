@@ -126,7 +126,8 @@ TEST(Frames, RoundTripsAtRandomAttitudes) {
 }
 
 // A level element 1 m out on the right wing of an aircraft heading east, the
-// air meeting it at 30 degrees from below. By hand, with c = cos 30, s = sin 30:
+// air meeting it at 30 degrees from below; in the last of the eight slots, so
+// a sum that stops one short shows. By hand, with c = cos 30, s = sin 30:
 //   e = (-c, s, 0); w = e x (n x e) = c (s, c, 0); CL 1.5, CD 0.3, cp 0.3 chord;
 //   F = q (0.3 e + 1.5 w) = q (0.45 c, 1.275, 0), body;
 //   cp = (0, 0, 1) + 0.3 (-0.2, 0, 0) = (-0.06, 0, 1);
@@ -136,7 +137,7 @@ TEST(Frames, RoundTripsAtRandomAttitudes) {
 TEST(Frames, OffsetElementForceAndMomentByHand) {
     const double c = std::cos(PI / 6), sn = std::sin(PI / 6), v = 10.0;
     Aircraft ac = inertBody();
-    ac.elements[0] = {.active = true, .pos = {0, 0, 1}, .len = 1, .chord = 0.2, .area = 0.2, .normal = {0, 1, 0},
+    ac.elements[7] = {.active = true, .pos = {0, 0, 1}, .len = 1, .chord = 0.2, .area = 0.2, .normal = {0, 1, 0},
                       .chordVec = {-0.2, 0, 0}, .chordDir = {-1, 0, 0}, .spanDir = {0, 0, 1}};
     SimState s;
     s.running = true;
@@ -147,9 +148,9 @@ TEST(Frames, OffsetElementForceAndMomentByHand) {
     expectVec(s.airflowBody, {-v * c, v * sn, 0}, 1e-12);
     const double q = v * v * s.airDensity * 0.2 / 2;
     const Vec3 f{0.45 * c * q, 1.275 * q, 0};
-    expectVec(s.elemForceBody[0], f, 1e-12);
-    expectVec(s.elemCP[0], {-0.06, 0, 1}, 1e-15);
-    expectVec(s.elemForceEarth[0], {0, f.y, f.x}, 1e-12);
+    expectVec(s.elemForceBody[7], f, 1e-12);
+    expectVec(s.elemCP[7], {-0.06, 0, 1}, 1e-15);
+    expectVec(s.elemForceEarth[7], {0, f.y, f.x}, 1e-12);
 
     const Vec3 m{0.06 * f.y, f.x, -f.y};  // earth
     const double inertia = (f.y * f.y * 2 + f.x * f.x * 4 + 0.0036 * f.y * f.y * 8) / VecDot(m, m);

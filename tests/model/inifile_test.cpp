@@ -4,6 +4,8 @@
 #include <csignal>
 #include <random>
 
+#include <iconv.h>
+
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,7 +63,6 @@ TEST(IniFile, ReadsOddContentAndCutsLongValues) {
     for (const Row& r : rows) EXPECT_EQ(f.readString(r.section, r.key, "dflt"), r.expected) << r.why;
     EXPECT_TRUE(f.hasKey("elem0", "PARAM3"));
     EXPECT_FALSE(f.hasKey("Elem0", "Param6"));
-    EXPECT_EQ(uav::cp1251ToUtf8("a\x98" "b\xC8"), "a\xEF\xBF\xBD" "bИ") << "undefined byte: U+FFFD";
 
     // Long values are cut to 2047 characters.
     const std::string ascii(3000, 'a');
@@ -72,6 +73,37 @@ TEST(IniFile, ReadsOddContentAndCutsLongValues) {
     std::string zh;
     for (int i = 0; i < 2047; ++i) zh += "ж";
     EXPECT_EQ(g.readString("S", "c", ""), zh) << "characters, not UTF-8 bytes";
+}
+
+// The code page table against the system's converter, byte by byte; the one
+// byte it leaves undefined (0x98) maps to U+0098 so that it survives.
+TEST(IniFile, CodePageMatchesIconvAndKeepsEveryByte) {
+    iconv_t cd = iconv_open("UTF-8", "CP1251");
+    ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+    for (int b = 0x80; b <= 0xFF; ++b) {
+        char in[1] = {static_cast<char>(b)}, out[8];
+        char *ip = in, *op = out;
+        std::size_t il = 1, ol = sizeof out;
+        const std::string ours = uav::cp1251ToUtf8(std::string(1, in[0]));
+        if (iconv(cd, &ip, &il, &op, &ol) == static_cast<std::size_t>(-1))
+            EXPECT_EQ(b, 0x98) << "only 0x98 is undefined";
+        else
+            EXPECT_EQ(ours, std::string(out, op)) << std::hex << b;
+        EXPECT_TRUE(uav::cp1251Encodable(ours));
+        EXPECT_EQ(uav::utf8ToCp1251(ours), std::string(1, in[0])) << std::hex << b;
+    }
+    iconv_close(cd);
+    EXPECT_EQ(uav::cp1251ToUtf8("\x98"), "\xC2\x98");
+    struct Row { const char* text; bool encodable; const char* why; };
+    const Row rows[] = {
+        {"Левое крыло №1 «ё»", true, "Cyrillic and the code page's symbols"},
+        {"日本", false, "Chinese"},
+        {"é", false, "Latin letter outside the code page"},
+        {"\xC0\x80", false, "overlong NUL"},
+        {"\xD0", false, "sequence cut short"},
+        {"\xED\xA0\x80", false, "surrogate"},
+    };
+    for (const Row& r : rows) EXPECT_EQ(uav::cp1251Encodable(r.text), r.encodable) << r.why;
 }
 
 TEST(IniFile, WritesInPlaceAtSectionEndAndAtFileEnd) {
