@@ -109,6 +109,20 @@ TEST_F(RecordedWindow, SixtySecondSessionReplaysByteForByte) {
     expectSameState(sum.final, sim.state);  // the replay ends where the window stands
 }
 
+TEST_F(RecordedWindow, RelayTuningsCaptionWinsOverTheMark) {
+    rec().startRecording(QString::fromStdString(dir / "t.uavrec"));
+    f().SpeedButton2->click();
+    w.form5->SpeedButton1Click();  // "Start AT"
+    for (int i = 0; i < 3; ++i) f().Timer2Timer();
+    f().Timer1Timer();
+    EXPECT_EQ(f().windowTitle(), QStringLiteral("0  0"));  // the relay's crossings, no mark
+    sim.ap.tuning.on = false;  // as "Stpop AT" leaves it, without its proposal's message
+    f().Timer1Timer();
+    EXPECT_EQ(f().windowTitle(), QStringLiteral("0  0 — REC"));
+    rec().stopRecording();
+    EXPECT_EQ(f().windowTitle(), QStringLiteral("0  0"));
+}
+
 TEST_F(RecordedWindow, PlotsDrawTheRingAndExportWhatTheyShow) {
     PlotWindow& p = *rec().plots();
     p.setSpanSeconds(10);
