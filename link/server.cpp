@@ -29,13 +29,6 @@ void closeFd(int& fd) {
     fd = -1;
 }
 
-// One send of the whole buffer without waiting; false when the socket took
-// less (its send buffer is full: the peer is not reading) or failed.
-bool sendAll(int fd, const void* data, std::size_t n) {
-    const ssize_t w = ::send(fd, data, n, MSG_NOSIGNAL | MSG_DONTWAIT);
-    return w == static_cast<ssize_t>(n);
-}
-
 }  // namespace
 
 void TelemetrySnapshot::publish(const LinkTelemetry& t) {
@@ -77,6 +70,44 @@ LinkServer::LinkServer(FrameHandler handler, LinkLimits limits) : handler_(std::
 
 LinkServer::~LinkServer() { stop(); }
 
+int openListener(const LinkBinding& b, int backlog, int& boundPort) {
+    if (b.port < 0 || b.port > 65535) throw SimError("Port " + std::to_string(b.port) + " is out of range 0..65535");
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<std::uint16_t>(b.port));
+    if (::inet_pton(AF_INET, b.ip.c_str(), &addr.sin_addr) != 1) throw SimError("'" + b.ip + "' is not an IPv4 address");
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) throw SimError("Could not create a socket: " + errnoText(errno));
+    const int one = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    const std::string where = b.ip + ":" + std::to_string(b.port);
+    std::string failed;
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0)
+        failed = "Could not bind socket to " + where + ": " + errnoText(errno);
+    else if (::listen(fd, backlog) != 0)
+        failed = "Could not listen on " + where + ": " + errnoText(errno);
+    if (!failed.empty()) {
+        ::close(fd);
+        throw SimError(failed);
+    }
+    sockaddr_in got{};
+    socklen_t len = sizeof got;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&got), &len);
+    boundPort = ntohs(got.sin_port);
+    return fd;
+}
+
+void tuneAcceptedSocket(int fd, int sendBufferBytes) {
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBufferBytes, sizeof sendBufferBytes);
+}
+
+bool sendWhole(int fd, const void* data, std::size_t n) {
+    const ssize_t w = ::send(fd, data, n, MSG_NOSIGNAL | MSG_DONTWAIT);
+    return w == static_cast<ssize_t>(n);
+}
+
 void LinkServer::start(const std::vector<LinkBinding>& bindings) {
     stop();
     std::vector<int> fds, ports;
@@ -85,24 +116,13 @@ void LinkServer::start(const std::vector<LinkBinding>& bindings) {
         throw SimError(why);
     };
     for (const LinkBinding& b : bindings) {
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(static_cast<std::uint16_t>(b.port));
-        if (b.port < 0 || b.port > 65535) fail("Port " + std::to_string(b.port) + " is out of range 0..65535");
-        if (::inet_pton(AF_INET, b.ip.c_str(), &addr.sin_addr) != 1) fail("'" + b.ip + "' is not an IPv4 address");
-        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0) fail("Could not create a socket: " + errnoText(errno));
-        fds.push_back(fd);
-        const int one = 1;
-        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        const std::string where = b.ip + ":" + std::to_string(b.port);
-        if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0)
-            fail("Could not bind socket to " + where + ": " + errnoText(errno));
-        if (::listen(fd, limits_.listenBacklog) != 0) fail("Could not listen on " + where + ": " + errnoText(errno));
-        sockaddr_in got{};
-        socklen_t len = sizeof got;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&got), &len);
-        ports.push_back(ntohs(got.sin_port));
+        int port = 0;
+        try {
+            fds.push_back(openListener(b, limits_.listenBacklog, port));
+        } catch (const SimError& e) {
+            fail(e.what());
+        }
+        ports.push_back(port);
     }
     if (fds.empty()) fail("No address to bind");
     if (::pipe2(wakePipe_, O_CLOEXEC | O_NONBLOCK) != 0) fail("Could not create a pipe: " + errnoText(errno));
@@ -215,9 +235,7 @@ void LinkServer::acceptLoop() {
                     continue;
                 }
             }
-            const int one = 1;
-            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-            ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &limits_.sendBufferBytes, sizeof limits_.sendBufferBytes);
+            tuneAcceptedSocket(fd, limits_.sendBufferBytes);
             auto c = std::make_unique<Connection>();
             c->fd = fd;
             Connection* raw = c.get();
@@ -239,7 +257,7 @@ void LinkServer::serve(Connection& c) {
     FrameScanner scanner;
     std::vector<ServoCommand> commands;
     std::uint8_t buf[4096];
-    if (sendAll(c.fd, LINK_GREETING.data(), LINK_GREETING.size())) {
+    if (sendWhole(c.fd, LINK_GREETING.data(), LINK_GREETING.size())) {
         try {
             for (;;) {
                 const ssize_t r = ::recv(c.fd, buf, sizeof buf, 0);
@@ -252,7 +270,7 @@ void LinkServer::serve(Connection& c) {
                 bool open = true;
                 for (const ServoCommand& cmd : commands) {
                     const ReplyFrame reply = handler_(cmd);
-                    if (!sendAll(c.fd, reply.data(), reply.size())) {
+                    if (!sendWhole(c.fd, reply.data(), reply.size())) {
                         ++overflowed_;
                         open = false;
                         break;

@@ -120,6 +120,16 @@ private:
     std::atomic<std::uint64_t> accepted_{0}, refused_{0}, overflowed_{0}, frames_{0}, rejected_{0};
 };
 
+// A listening socket on one binding; `boundPort` gets the port bound (for
+// port 0). Throws SimError naming the address and the reason.
+int openListener(const LinkBinding& b, int backlog, int& boundPort);
+// An accepted connection: no Nagle (a small reply must not wait for the
+// previous one's acknowledgement) and the given send buffer.
+void tuneAcceptedSocket(int fd, int sendBufferBytes);
+// One send of the whole buffer without waiting; false when the socket took
+// less (its send buffer is full: the peer is not reading) or failed.
+bool sendWhole(int fd, const void* data, std::size_t n);
+
 // The machine's IPv4 addresses, loopback left out, in interface order.
 std::vector<std::string> localIPv4Addresses();
 

@@ -12,6 +12,7 @@
 #include "core/wind.h"
 #include "model/apply.h"
 #include "model/modeltext.h"
+#include "tools/runnerlink.h"
 
 namespace uav {
 
@@ -142,6 +143,12 @@ std::string runUsage() {
            "                      captureAltitude and headingByAilerons take 1 or 0\n"
            "  --tune-start S      start the relay tuning at S simulated seconds\n"
            "  --tune-stop S       stop it at S and print the proposed gains\n"
+           "Autopilot link (the connection window's TCP server; see README):\n"
+           "  --link [ADDR:]PORT  serve the link on ADDR (default 127.0.0.1), PORT 0 for any;\n"
+           "                      the flight runs in real time for --seconds\n"
+           "  --lockstep          with --link: each valid frame sets the sliders, advances\n"
+           "                      one control period (two dynamics ticks), then is answered;\n"
+           "                      ends after --seconds or when the client disconnects\n"
            "  --help              this text\n";
 }
 
@@ -217,6 +224,10 @@ bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt) {
             opt.tuneStart = inRange(a, value(), 0, 1e7);
         } else if (a == "--tune-stop") {
             opt.tuneStop = inRange(a, value(), 0, 1e7);
+        } else if (a == "--link") {
+            parseLinkAddress(value(), opt);
+        } else if (a == "--lockstep") {
+            opt.lockstep = true;
         } else if (a.size() > 1 && a[0] == '-') {
             throw SimError("unknown option " + a + " (see --help)");
         } else if (opt.modelPath.empty()) {
@@ -236,13 +247,14 @@ bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt) {
             throw SimError(std::string("option --set: ") + e.what());
         }
     }
+    if (opt.lockstep && opt.linkPort < 0) throw SimError("option --lockstep needs --link");
     if (opt.tuneStop >= 0 && opt.tuneStart < 0) throw SimError("option --tune-stop needs --tune-start");
     if (opt.tuneStop >= 0 && opt.tuneStop < opt.tuneStart)
         throw SimError("option --tune-stop: the stop comes before the start");
     return true;
 }
 
-RunSummary runFlight(const RunOptions& opt, std::ostream* csv) {
+RunSummary runFlight(const RunOptions& opt, std::ostream* csv, TickDriver* driver) {
     SimState s;
     setStartValues(s);
     Aircraft ac;
@@ -302,6 +314,7 @@ RunSummary runFlight(const RunOptions& opt, std::ostream* csv) {
         }
     };
     for (std::int64_t i = 0; i < ticks; ++i) {
+        if (driver && !driver->beforeTick(i, ap, s)) break;
         scheduled(i);
         if (opt.gustMax > 0 && i > 0 && i % gustTicks == 0) s.wind = nextGust(opt.gustMax, gustRandom).wind;
         const TickResult r = headlessTick(hc, ap, s, ac);
@@ -310,6 +323,7 @@ RunSummary runFlight(const RunOptions& opt, std::ostream* csv) {
             sum.faultTime = static_cast<double>(i) * s.dt;
         }
         ++sum.ticks;
+        if (driver) driver->afterTick(i, s);
         if (s.posH < sum.minAltitude) sum.minAltitude = s.posH;
         if (s.posH > sum.maxAltitude) sum.maxAltitude = s.posH;
         if (s.posD > sum.maxDistance) sum.maxDistance = s.posD;
@@ -318,6 +332,7 @@ RunSummary runFlight(const RunOptions& opt, std::ostream* csv) {
             ++sum.csvRows;
         }
     }
+    if (driver) driver->end(s);
     scheduled(ticks);  // a stop at the very end still gives its proposal
     sum.simSeconds = static_cast<double>(sum.ticks) * s.dt;
     sum.tuningCaption = hc.hook.caption;

@@ -39,6 +39,11 @@ struct RunOptions {
     std::vector<std::pair<std::string, std::string>> settings;  // --set NAME=VALUE, in order
     double tuneStart = -1.0;     // s, relay tuning "Start AT"; negative: none
     double tuneStop = -1.0;      // s, "Stpop AT" and the gain proposal; negative: none
+
+    // Autopilot link (see runnerlink.h): --link [ADDR:]PORT, --lockstep.
+    std::string linkAddress = "127.0.0.1";
+    int linkPort = -1;           // negative: no link
+    bool lockstep = false;
 };
 
 struct RunSummary {
@@ -60,10 +65,21 @@ struct RunSummary {
 bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt);
 std::string runUsage();
 
+// Paces a run from outside (the link modes): asked before every dynamics
+// tick, told after it and at the end.
+struct TickDriver {
+    virtual ~TickDriver() = default;
+    // Before tick i (simulated clock i x dt): may wait and move the sliders.
+    // False ends the run before this tick.
+    virtual bool beforeTick(std::int64_t i, Autopilot& ap, const SimState& s) = 0;
+    virtual void afterTick(std::int64_t i, const SimState& s) = 0;
+    virtual void end(const SimState&) {}
+};
+
 // The simulation of one run, the part shared by the tool, tests and benchmarks,
 // on the simulated clock (see headlessTick for the order of the timers).
-// `csv` may be null.
-RunSummary runFlight(const RunOptions& opt, std::ostream* csv);
+// `csv` and `driver` may be null.
+RunSummary runFlight(const RunOptions& opt, std::ostream* csv, TickDriver* driver = nullptr);
 
 void writeCsvHeader(std::ostream& out);
 void writeSummary(std::ostream& out, const RunOptions& opt, const RunSummary& sum, double wallSeconds);
