@@ -64,8 +64,9 @@ struct SimApp {
     // build their replies from it.
     TelemetrySnapshot linkTelemetry;
 
-    // Wall clock for the servo rate limit and the relay tuning, s since start.
-    double now() const;
+    // Wall clock for the servo rate limit and the relay tuning, whole
+    // milliseconds since start.
+    ClockMs nowMs() const;
     QElapsedTimer clock;
 
     Windows windows;

@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include <QApplication>
+#include <QButtonGroup>
 #include <QSurfaceFormat>
 #include <QTimer>
 #include <cstdio>
@@ -16,6 +17,8 @@
 #include "app/tform7.h"
 #include "app/tform8.h"
 #include "app/tform9.h"
+#include "app/guarded.h"
+#include "control/flightstart.h"
 
 namespace uav {
 
@@ -30,7 +33,32 @@ Windows createWindows(SimApp& sim) {
     w.form7 = new TForm7(sim, w.form1);
     w.form8 = new TForm8(sim, w.form1);
     w.form9 = new TForm9(sim, w.form1);
+    startSimulation(sim);
     return w;
+}
+
+void startSimulation(SimApp& sim) {
+    const Windows& w = sim.windows;
+    FlightStart in;
+    in.modelTexts = w.form2->texts();
+    in.modelDecimalSep = sim.decimalSep;
+    in.initial = w.form1->initialConditions();
+    in.stabiliserTexts = w.form5->texts();
+    in.returnTexts = w.form7->texts();
+    in.settingsDecimalSep = sim.decimalSep;
+    in.sliders = w.form1->sliderPositions();
+    in.wind = SimState::zeroVec;  // the marker starts at the centre
+    in.mode = static_cast<ApMode>(w.form1->RadioGroup1Buttons->checkedId());
+    const FlightStartResult r =
+        startFlight(in, sim.state, sim.aircraft, sim.modelOutlines, sim.ap, sim.confIni.get());
+    // Each failed step is told as its own window would tell it; the rest of
+    // the start-up went on regardless.
+    if (r.modelError)
+        showError(w.form1, QString::fromStdString(*r.modelError));
+    else
+        w.form2->modelApplied(r.apply);
+    for (const auto* e : {&r.stabiliserError, &r.returnError, &r.modeError})
+        if (*e) showError(w.form1, QString::fromStdString(**e));
 }
 
 void setDefaultGlFormat() {

@@ -8,9 +8,16 @@ class QWidget;
 
 namespace uav {
 
-// Creates TForm1 .. TForm9 in order and records them in sim.windows. Only the
-// caller shows the main window.
+// Creates TForm1 .. TForm9 in order and records them in sim.windows, then
+// starts the simulation from what they hold (startSimulation). Only the caller
+// shows the main window.
 Windows createWindows(SimApp& sim);
+
+// The program's start-up from the windows' fields and texts: the shared
+// startFlight (start values, initial conditions, model apply, the stopped
+// tick, the settings texts, sliders, wind, mode), then the side view's
+// outlines; a failed step shows its message.
+void startSimulation(SimApp& sim);
 
 // The default surface format for the 3D view (fixed-function GL needs a
 // compatibility profile); set before the application object exists.

@@ -108,6 +108,9 @@ public:
     void drawScreen();
 
     SimApp& sim() { return sim_; }
+    // What the "Начальные условия" fields and the four sliders hold now.
+    InitialConditions initialConditions() const;
+    SliderPositions sliderPositions() const;
 
 private:
     void buildLayout();

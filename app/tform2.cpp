@@ -18,15 +18,14 @@ TForm2::TForm2(SimApp& sim, TForm1& main) : QDialog(&main), sim_(sim), main_(mai
 
 void TForm2::FormCreate() {
     texts_ = loadModelTexts(*sim_.confIni, TextDefaults::StartUp);
-    // A bad text in conf.ini shows its message and ends the creation here: the
-    // outlines and the first dynamics tick are skipped, the window stays usable.
-    if (!guarded(&main_, [&] { applyModel(); })) return;
-    main_.Timer2Timer();
 }
 
 void TForm2::applyModel() {
-    const ApplyResult r =
-        uav::applyModel(texts_, sim_.decimalSep, sim_.state, sim_.aircraft, sim_.modelOutlines, sim_.confIni.get());
+    modelApplied(
+        uav::applyModel(texts_, sim_.decimalSep, sim_.state, sim_.aircraft, sim_.modelOutlines, sim_.confIni.get()));
+}
+
+void TForm2::modelApplied(const ApplyResult& r) {
     sim_.outlines = outlinesFromModel(sim_.modelOutlines);
     if (r.storeError && !storeErrorShown_) {
         // Told once per run, without holding anything up: the model is applied

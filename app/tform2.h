@@ -1,7 +1,8 @@
 // The model settings window "Настройка модели". At creation it fills its texts
-// from conf.ini (the program's start-up defaults for missing keys), applies the
-// model and runs one dynamics tick, so the forces exist before the first timer
-// event and a first start writes the default model into conf.ini.
+// from conf.ini (the program's start-up defaults for missing keys); the
+// program's start-up (startFlight) then applies them and runs one dynamics
+// tick, so the forces exist before the first timer event and a first start
+// writes the default model into conf.ini.
 #pragma once
 
 #include <QDialog>
@@ -27,6 +28,9 @@ public:
     // The apply button: texts to the model records, outlines, conf.ini.
     // Throws SimError with the system's message on a bad text.
     void applyModel();
+    // After an apply that got through: the side view draws the model's
+    // outlines, and a conf.ini that could not be written is told once.
+    void modelApplied(const ApplyResult& r);
 
 private:
     void FormCreate();

@@ -11,10 +11,8 @@ TForm5::TForm5(SimApp& sim, QWidget* mainWindow) : QWidget(mainWindow), sim_(sim
     makeToolWindow(this, true);
     setWindowTitle(QStringLiteral("Стабилизация"));
     resize(420, 360);
+    // Applied by the program's start-up (startFlight), after the model.
     texts_ = defaultStabiliserTexts(sim_.decimalSep);
-    // The defaults always convert; an error here would still only be shown.
-    guarded(mainWindow, [&] { SpeedButton4Click(); });
-    sim_.ap.tuning.on = false;
 }
 
 void TForm5::SpeedButton4Click() {

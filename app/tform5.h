@@ -1,5 +1,6 @@
-// The stabilisation settings window "Стабилизация". At creation it applies
-// its default texts, so the autopilot has valid gains and limits from start-up.
+// The stabilisation settings window "Стабилизация". It starts with its default
+// texts, which the program's start-up applies, so the autopilot has valid gains
+// and limits from the start.
 #pragma once
 
 #include <QWidget>

@@ -11,9 +11,8 @@ TForm7::TForm7(SimApp& sim, QWidget* mainWindow) : QWidget(mainWindow), sim_(sim
     makeToolWindow(this, true);
     setWindowTitle(QStringLiteral("Автовозврат"));
     resize(420, 360);
+    // Applied by the program's start-up (startFlight), after the stabilisation texts.
     texts_ = defaultReturnTexts(sim_.decimalSep);
-    // The defaults always convert; an error here would still only be shown.
-    guarded(mainWindow, [&] { SpeedButton4Click(); });
 }
 
 void TForm7::SpeedButton4Click() {

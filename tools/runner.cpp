@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ostream>
 
+#include "control/flightstart.h"
 #include "control/headless.h"
 #include "core/dynamics.h"
 #include "core/errors.h"
@@ -70,6 +71,12 @@ private:
 };
 
 constexpr double RAD_TO_DEG = 180.0 / PI;
+
+constexpr double RUN_DT = 0.01;  // s, the dynamics step the start values set
+
+std::int64_t tickAt(double seconds) { return seconds < 0 ? std::int64_t{-1} : std::llround(seconds / RUN_DT); }
+
+std::int64_t engageTick(const RunOptions& opt) { return opt.mode == ApMode::Off ? -1 : tickAt(opt.engageAt); }
 
 void writeCsvRow(std::ostream& out, double t, const SimState& s) {
     Row r;
@@ -254,46 +261,55 @@ bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt) {
     return true;
 }
 
-RunSummary runFlight(const RunOptions& opt, std::ostream* csv, TickDriver* driver) {
-    SimState s;
-    setStartValues(s);
-    Aircraft ac;
-    ModelOutlines outlines;
-    const ModelTexts texts = loadModelFile(opt.modelPath);
-    try {
-        applyModel(texts, opt.decimalSep, s, ac, outlines, nullptr);
-    } catch (const SimError& e) {
-        throw SimError(opt.modelPath + ": " + e.what());
-    }
-    applyInitialConditions(s, opt.initial);
-    s.wind = {opt.windNorth, 0.0, opt.windEast};
+void startRun(const RunOptions& opt, RunStart& rs, std::ostream* warnings) {
+    FlightStart in;
+    in.modelTexts = loadModelFile(opt.modelPath);
+    if (warnings && !modelFileHoldsModel(opt.modelPath))
+        *warnings << "uavsim-run: " << noModelWarning(opt.modelPath) << '\n';
+    in.modelDecimalSep = opt.decimalSep;
+    in.initial = opt.initial;
+    // The settings texts start as the windows' defaults, with a decimal point.
+    in.settingsDecimalSep = RUN_SETTINGS_SEP;
+    in.stabiliserTexts = defaultStabiliserTexts(RUN_SETTINGS_SEP);
+    in.returnTexts = defaultReturnTexts(RUN_SETTINGS_SEP);
+    for (const auto& [name, text] : opt.settings) setSettingText(in.stabiliserTexts, in.returnTexts, name, text);
+    in.sliders = opt.sliders;
+    in.wind = {opt.windNorth, 0.0, opt.windEast};
+    // A mode engaged at the start is engaged by the start-up itself.
+    in.mode = engageTick(opt) == 0 ? opt.mode : ApMode::Off;
 
-    // The two settings windows apply their texts at start-up, as in the program.
-    constexpr char AP_SEP = '.';
-    StabiliserTexts stabTexts = defaultStabiliserTexts(AP_SEP);
-    ReturnTexts retTexts = defaultReturnTexts(AP_SEP);
-    for (const auto& [name, text] : opt.settings) setSettingText(stabTexts, retTexts, name, text);
-    Autopilot ap;
-    try {
-        initAutopilot(ap, stabTexts, retTexts, AP_SEP, s);
-    } catch (const SimError& e) {
-        throw SimError(std::string("autopilot settings: ") + e.what());
-    }
-    ap.sliders = opt.sliders;
+    const FlightStartResult r = startFlight(in, rs.state, rs.aircraft, rs.outlines, rs.ap, nullptr);
+    if (r.modelError) throw SimError(opt.modelPath + ": " + *r.modelError);
+    if (r.stabiliserError) throw SimError("autopilot settings: " + *r.stabiliserError);
+    if (r.returnError) throw SimError("autopilot settings: " + *r.returnError);
+    rs.autopilotError = r.modeError.value_or("");
+    rs.stabiliserTexts = in.stabiliserTexts;
+    rs.returnTexts = in.returnTexts;
+}
+
+RunSummary runFlight(const RunOptions& opt, std::ostream* csv, std::ostream* warnings, TickDriver* driver) {
+    RunStart rs;
+    startRun(opt, rs, warnings);
+    SimState& s = rs.state;
+    const Aircraft& ac = rs.aircraft;
+    Autopilot& ap = rs.ap;
+    StabiliserTexts& stabTexts = rs.stabiliserTexts;
+    const ReturnTexts& retTexts = rs.returnTexts;
+    constexpr char AP_SEP = RUN_SETTINGS_SEP;
     HeadlessControl hc(ap);
-    auto tickAt = [&](double seconds) { return seconds < 0 ? std::int64_t{-1} : std::llround(seconds / s.dt); };
-    const std::int64_t engageTick = opt.mode == ApMode::Off ? -1 : tickAt(opt.engageAt);
+    const std::int64_t engageAtTick = engageTick(opt);
     const std::int64_t tuneStartTick = tickAt(opt.tuneStart), tuneStopTick = tickAt(opt.tuneStop);
     SeededUniform gustRandom(opt.seed);
     const std::int64_t gustTicks = std::max<std::int64_t>(1, tickAt(opt.gustPeriod));
 
     RunSummary sum;
+    sum.autopilotError = rs.autopilotError;
     sum.minAltitude = sum.maxAltitude = s.posH;
     const std::int64_t ticks = std::llround(opt.seconds / s.dt);
     s.running = true;
     if (csv) writeCsvHeader(*csv);
     auto scheduled = [&](std::int64_t i) {
-        if (i == engageTick) {
+        if (i == engageAtTick && i > 0) {
             try {
                 engageMode(ap, opt.mode, s, retTexts, AP_SEP);
             } catch (const SimError& e) {
@@ -303,7 +319,7 @@ RunSummary runFlight(const RunOptions& opt, std::ostream* csv, TickDriver* drive
         if (i == tuneStartTick) startTuning(ap.tuning);
         if (i == tuneStopTick) {
             try {
-                stopTuning(ap.tuning, headlessTime(hc, s), stabTexts, AP_SEP);
+                stopTuning(ap.tuning, headlessClockMs(hc), stabTexts, AP_SEP);
                 sum.tuningResult = "";
                 for (int f : {ST_ROLL_KP, ST_ROLL_KI, ST_ROLL_KD, ST_PITCH_KP, ST_PITCH_KI, ST_PITCH_KD})
                     sum.tuningResult += std::string(sum.tuningResult.empty() ? "" : " ") +

@@ -8,8 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "core/simstate.h"
 #include "control/autopilot.h"
+#include "core/simstate.h"
+#include "model/apply.h"
 
 namespace uav {
 
@@ -65,6 +66,29 @@ struct RunSummary {
 bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt);
 std::string runUsage();
 
+// The settings texts of a run are written with a decimal point.
+inline constexpr char RUN_SETTINGS_SEP = '.';
+
+// A run after its start-up: what the program holds once its windows are
+// created, from the options instead of the windows.
+struct RunStart {
+    SimState state;
+    Aircraft aircraft;
+    ModelOutlines outlines;
+    Autopilot ap;
+    StabiliserTexts stabiliserTexts;
+    ReturnTexts returnTexts;
+    std::string autopilotError;  // an engagement at the start that stopped, with its message
+};
+
+// The start-up of a run through the program's own start-up (startFlight):
+// the model file, the initial conditions, the stopped tick, the settings
+// texts, sliders, wind and a mode engaged at 0 s. Throws SimError naming the
+// model file for a bad model text, or "autopilot settings: ..." for a bad
+// settings text. A file that holds no model key is flown as the model of
+// all-default texts, with a warning naming it written to `warnings` (if given).
+void startRun(const RunOptions& opt, RunStart& rs, std::ostream* warnings = nullptr);
+
 // Paces a run from outside (the link modes): asked before every dynamics
 // tick, told after it and at the end.
 struct TickDriver {
@@ -78,8 +102,9 @@ struct TickDriver {
 
 // The simulation of one run, the part shared by the tool, tests and benchmarks,
 // on the simulated clock (see headlessTick for the order of the timers).
-// `csv` and `driver` may be null.
-RunSummary runFlight(const RunOptions& opt, std::ostream* csv, TickDriver* driver = nullptr);
+// `csv`, `warnings` and `driver` may be null.
+RunSummary runFlight(const RunOptions& opt, std::ostream* csv, std::ostream* warnings = nullptr,
+                     TickDriver* driver = nullptr);
 
 void writeCsvHeader(std::ostream& out);
 void writeSummary(std::ostream& out, const RunOptions& opt, const RunSummary& sum, double wallSeconds);

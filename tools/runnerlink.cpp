@@ -21,17 +21,18 @@ namespace {
 class RealTimeDriver final : public TickDriver {
 public:
     RealTimeDriver(const RunOptions& opt, const std::function<void(int)>& listening)
-        : server_([this](const ServoCommand& c) {
+        : binding_{opt.linkAddress, opt.linkPort}, listening_(listening), server_([this](const ServoCommand& c) {
               queue_.push(c);
               return encodeReply(snapshot_.read());
-          }) {
-        server_.start({{opt.linkAddress, opt.linkPort}});
-        if (listening) listening(server_.boundPorts().at(0));
-    }
+          }) {}
     bool beforeTick(std::int64_t i, Autopilot& ap, const SimState& s) override {
         using namespace std::chrono;
         if (i == 0) {
+            // Listen once the flight has started, so the first reply already
+            // carries its state.
             snapshot_.publish(telemetryFromState(s));
+            server_.start({binding_});
+            if (listening_) listening_(server_.boundPorts().at(0));
             start_ = steady_clock::now();
         }
         std::this_thread::sleep_until(start_ + duration_cast<steady_clock::duration>(duration<double>(
@@ -45,6 +46,8 @@ public:
     LinkRunReport report() const { return {server_.counters().frames, server_.counters().accepted}; }
 
 private:
+    LinkBinding binding_;
+    std::function<void(int)> listening_;
     TelemetrySnapshot snapshot_;
     CommandQueue queue_;
     std::vector<ServoCommand> commands_;
@@ -133,15 +136,15 @@ void parseLinkAddress(const std::string& text, RunOptions& opt) {
 }
 
 RunSummary runLinkFlight(const RunOptions& opt, std::ostream* csv, const std::function<void(int)>& listening,
-                         LinkRunReport* report) {
+                         LinkRunReport* report, std::ostream* warnings) {
     if (opt.lockstep) {
         LockstepDriver d(opt, listening);
-        RunSummary sum = runFlight(opt, csv, &d);
+        RunSummary sum = runFlight(opt, csv, warnings, &d);
         if (report) *report = d.report();
         return sum;
     }
     RealTimeDriver d(opt, listening);
-    RunSummary sum = runFlight(opt, csv, &d);
+    RunSummary sum = runFlight(opt, csv, warnings, &d);
     if (report) *report = d.report();
     return sum;
 }

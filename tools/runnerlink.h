@@ -29,8 +29,9 @@ struct LinkRunReport {
 };
 
 // Flies `opt` (opt.linkPort set) serving the link. `listening` is told the
-// bound port once clients can connect (the port of "--link 0").
+// bound port once clients can connect (the port of "--link 0"); `report`
+// and `warnings` (as runFlight's) may be null.
 RunSummary runLinkFlight(const RunOptions& opt, std::ostream* csv, const std::function<void(int port)>& listening,
-                         LinkRunReport* report = nullptr);
+                         LinkRunReport* report = nullptr, std::ostream* warnings = nullptr);
 
 }  // namespace uav

@@ -29,10 +29,10 @@ int main(int argc, char** argv) {
         }
         const auto t0 = std::chrono::steady_clock::now();
         LinkRunReport link;
-        const RunSummary sum = opt.linkPort < 0 ? runFlight(opt, csv) : runLinkFlight(opt, csv, [&](int port) {
+        const RunSummary sum = opt.linkPort < 0 ? runFlight(opt, csv, &std::cerr) : runLinkFlight(opt, csv, [&](int port) {
             std::cerr << "uavsim-run: link listening on " << opt.linkAddress << ':' << port
                       << (opt.lockstep ? " (lockstep)" : " (real time)") << std::endl;
-        }, &link);
+        }, &link, &std::cerr);
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         if (csv) {
             csv->flush();

@@ -20,6 +20,7 @@
 #include "app/tform8.h"
 #include "app/widgets.h"
 #include "tests/testutil.h"
+#include "tools/runner.h"
 
 using namespace uav;
 using namespace uav::test;
@@ -44,10 +45,11 @@ std::string withMessageBoxes(const std::function<void()>& action) {
 
 class MainWindow : public ::testing::Test {
 protected:
-    void start(const std::string& confIni = {}, std::vector<double> random = {}, std::string appDir = {}) {
+    void start(const std::string& confIni = {}, std::vector<double> random = {}, std::string appDir = {},
+               char decimalSep = ',') {
         if (!confIni.empty()) putFile(dir / "conf.ini", confIni);
         sim.appDir = appDir.empty() ? dir.path.string() + "/" : appDir;
-        sim.decimalSep = ',';
+        sim.decimalSep = decimalSep;
         if (!random.empty()) sim.rng = std::make_unique<ScriptedRandom>(std::move(random));
         startupMessages = withMessageBoxes([&] { w = createWindows(sim); });
     }
@@ -98,6 +100,30 @@ TEST_F(MainWindow, StartState) {
     EXPECT_NEAR(sim.ap.returnSettings.returnSpeed, 60 / 3.6, 1e-12);
     const std::string ini = fileBytes(dir / "conf.ini");
     for (const char* entry : {"[Elem7]", "Kvis=150", "Mix4-7=0"}) EXPECT_NE(ini.find(entry), std::string::npos);
+}
+
+// The runner starts through the same sequence; with the same model and the
+// same fields the two hold the same state, to the last bit.
+TEST_F(MainWindow, StartsInTheRunnersState) {
+    const std::string model = std::string(UAVSIM_SOURCE_DIR_PATH) + "/models/trainer.mdl";
+    start(fileBytes(model), {}, {}, '.');
+    ASSERT_EQ(startupMessages, "");
+    RunOptions opt;
+    opt.modelPath = model;
+    RunStart rs;
+    startRun(opt, rs);
+    expectSameState(sim.state, rs.state);
+    EXPECT_GT(VecNorm(rs.state.elemForceBody[0]), 0.1) << "the stopped tick computed the forces";
+    EXPECT_EQ(sim.aircraft.params.mass, rs.aircraft.params.mass);
+    const AutopilotLoops &a = sim.ap.loops, &b = rs.ap.loops;
+    for (auto loop : {&AutopilotLoops::rollLoop, &AutopilotLoops::pitchLoop, &AutopilotLoops::speedLoop,
+                      &AutopilotLoops::altitudeLoop, &AutopilotLoops::headingLoop, &AutopilotLoops::rollRateLoop,
+                      &AutopilotLoops::yawRateLoop, &AutopilotLoops::pitchRateLoop})
+        EXPECT_TRUE((a.*loop).kp == (b.*loop).kp && (a.*loop).ki == (b.*loop).ki &&
+                    (a.*loop).kd == (b.*loop).kd);
+    EXPECT_EQ(sim.ap.stabiliser.speedMax, rs.ap.stabiliser.speedMax);
+    EXPECT_EQ(sim.ap.returnSettings.returnAltitude, rs.ap.returnSettings.returnAltitude);
+    EXPECT_EQ(sim.ap.returnState.belowCritical, rs.ap.returnState.belowCritical);
 }
 
 TEST_F(MainWindow, StartStopAndInitialConditionsWhileRunning) {
