@@ -109,8 +109,11 @@ int runGui(int argc, char** argv, const Options& o) {
     }
     QTimer blocker;
     if (o.guiBlockMs > 0) {
+        // Busy, as a software renderer is: the GUI thread holds a core.
         QObject::connect(&blocker, &QTimer::timeout, [&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(o.guiBlockMs));
+            const auto until = Clock::now() + std::chrono::milliseconds(o.guiBlockMs);
+            while (Clock::now() < until) {
+            }
         });
         blocker.start(130);
     }
