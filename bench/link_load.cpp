@@ -30,6 +30,8 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <sstream>
+#include <unistd.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -82,6 +84,23 @@ void loadClient(int port, const Options& o, Clock::time_point start, ClientResul
     }
 }
 
+// CPU seconds (user + system) of a thread of this process, from /proc.
+double threadCpuSeconds(long tid) {
+    std::ifstream f("/proc/self/task/" + std::to_string(tid) + "/stat");
+    std::string line;
+    std::getline(f, line);
+    const std::size_t close = line.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream rest(line.substr(close + 2));
+    std::string field;
+    double utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && rest >> field; ++i) {
+        if (i == 14) utime = std::stod(field);
+        if (i == 15) stime = std::stod(field);
+    }
+    return (utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 double percentile(const std::vector<double>& sorted, double p) {
     return sorted.empty() ? 0.0 : sorted[static_cast<std::size_t>(p * static_cast<double>(sorted.size() - 1))];
 }
@@ -129,10 +148,12 @@ int runGui(int argc, char** argv, const Options& o) {
     std::vector<ClientResult> results(static_cast<std::size_t>(o.clients));
     std::vector<std::thread> threads;
     std::uint64_t ticksAtStart = 0;
+    double guiCpuAtStart = 0, guiCpuLoaded = 0;
     Clock::time_point loadStart;
     // Let the windows settle for a second, then load for T seconds.
     QTimer::singleShot(1000, [&] {
         ticksAtStart = sim.linkTelemetry.published();
+        guiCpuAtStart = threadCpuSeconds(getpid());
         loadStart = Clock::now() + std::chrono::milliseconds(20);
         for (int i = 0; i < o.clients; ++i)
             threads.emplace_back(loadClient, port, std::cref(o), loadStart, std::ref(results[static_cast<std::size_t>(i)]));
@@ -141,6 +162,7 @@ int runGui(int argc, char** argv, const Options& o) {
     double wallLoaded = 0;
     QTimer::singleShot(1000 + static_cast<int>(o.seconds * 1000) + 20, [&] {
         ticksLoaded = sim.linkTelemetry.published() - ticksAtStart;
+        guiCpuLoaded = threadCpuSeconds(getpid()) - guiCpuAtStart;
         wallLoaded = std::chrono::duration<double>(Clock::now() - loadStart).count();
         // The clients finish on their own; keep the loop running until they have.
         auto* poll = new QTimer(&f1);
@@ -177,6 +199,7 @@ int runGui(int argc, char** argv, const Options& o) {
     std::printf("  real-time factor during the load: %.3f (%llu dynamics ticks in %.2f s)\n",
                 wallLoaded > 0 ? static_cast<double>(ticksLoaded) * 0.01 / wallLoaded : 0.0,
                 static_cast<unsigned long long>(ticksLoaded), wallLoaded);
+    std::printf("  GUI thread busy %.0f %% of the load's wall time\n", wallLoaded > 0 ? 100.0 * guiCpuLoaded / wallLoaded : 0.0);
     delete w.form1;
     return 0;
 }
