@@ -103,28 +103,18 @@ std::size_t FrameScanner::feed(const std::uint8_t* bytes, std::size_t n, std::ve
     std::size_t found = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const std::uint8_t b = bytes[i];
-        switch (have_) {
-        case 0:  // pass step 1: a wrong byte costs itself
+        if (have_ == 0) {  // pass step 1: a wrong byte costs itself
             if (b == FRAME_START) frame_[have_++] = b;
             continue;
-        case 1:
-            if (b == FRAME_SECOND) {
+        }
+        if (have_ < 3) {  // steps 2 and 3: a wrong byte ends the pass
+            if (b == (have_ == 1 ? FRAME_SECOND : COMMAND_LENGTH_BYTE)) {
                 frame_[have_++] = b;
             } else {
                 have_ = 0;
                 ++rejected_;
             }
             continue;
-        case 2:
-            if (b == COMMAND_LENGTH_BYTE) {
-                frame_[have_++] = b;
-            } else {
-                have_ = 0;
-                ++rejected_;
-            }
-            continue;
-        default:
-            break;
         }
         // Body: copy as much of the 17 bytes as this piece holds.
         const std::size_t take = std::min(COMMAND_FRAME_SIZE - have_, n - i);
