@@ -191,9 +191,11 @@ int runGui(int argc, char** argv, const Options& o) {
                 "display tick\n",
                 o.clients, o.rate, o.seconds, QGuiApplication::platformName().toLocal8Bit().constData(),
                 o.show3d ? "shown" : "hidden", o.guiBlockMs);
-    std::printf("  frames sent %ld, answered %ld, lost %ld (server: %llu answered, %llu rejected, %llu overflowed)\n",
+    std::printf("  frames sent %ld, answered %ld, lost %ld (server: %llu answered, %llu rejected, %llu overflowed; "
+                "%llu of %llu connections on real-time scheduling)\n",
                 sent, answered, sent - answered, static_cast<unsigned long long>(lc.frames),
-                static_cast<unsigned long long>(lc.rejected), static_cast<unsigned long long>(lc.overflowed));
+                static_cast<unsigned long long>(lc.rejected), static_cast<unsigned long long>(lc.overflowed),
+                static_cast<unsigned long long>(lc.realtime - lc.demoted), static_cast<unsigned long long>(lc.accepted));
     std::printf("  round trip: p50 %.0f us, p99 %.0f us, p99.9 %.0f us, max %.0f us\n", percentile(all, 0.5),
                 percentile(all, 0.99), percentile(all, 0.999), all.empty() ? 0.0 : all.back());
     std::printf("  real-time factor during the load: %.3f (%llu dynamics ticks in %.2f s)\n",

@@ -8,9 +8,12 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <charconv>
 #include <cstring>
 #include <map>
@@ -27,6 +30,14 @@ std::string errnoText(int err) { return std::strerror(err); }
 void closeFd(int& fd) {
     if (fd >= 0) ::close(fd);
     fd = -1;
+}
+
+// The calling thread to FIFO real-time scheduling at the lowest priority, or
+// back to normal scheduling. False when the system refuses.
+bool setRealtime(bool on) {
+    sched_param p{};
+    p.sched_priority = on ? sched_get_priority_min(SCHED_FIFO) : 0;
+    return pthread_setschedparam(pthread_self(), on ? SCHED_FIFO : SCHED_OTHER, &p) == 0;
 }
 
 }  // namespace
@@ -171,6 +182,8 @@ LinkCounters LinkServer::counters() const {
     c.overflowed = overflowed_;
     c.frames = frames_;
     c.rejected = rejected_;
+    c.realtime = realtime_;
+    c.demoted = demoted_;
     std::lock_guard lock(connMutex_);
     for (const auto& k : conns_)
         if (!k->done) ++c.open;
@@ -257,12 +270,29 @@ void LinkServer::serve(Connection& c) {
     FrameScanner scanner;
     std::vector<ServoCommand> commands;
     std::uint8_t buf[4096];
+    bool realtime = limits_.realtimeThreads && setRealtime(true);
+    if (realtime) ++realtime_;
+    auto windowStart = std::chrono::steady_clock::now();
+    std::size_t windowBytes = 0;
     if (sendWhole(c.fd, LINK_GREETING.data(), LINK_GREETING.size())) {
         try {
             for (;;) {
                 const ssize_t r = ::recv(c.fd, buf, sizeof buf, 0);
                 if (r < 0 && errno == EINTR) continue;
                 if (r <= 0) break;  // closed by the peer, failed, or shut down by stop()
+                if (realtime) {
+                    const auto now = std::chrono::steady_clock::now();
+                    if (now - windowStart >= std::chrono::seconds(1)) {
+                        windowStart = now;
+                        windowBytes = 0;
+                    }
+                    windowBytes += static_cast<std::size_t>(r);
+                    if (windowBytes > limits_.realtimeBytesPerSecond) {
+                        setRealtime(false);
+                        realtime = false;
+                        ++demoted_;
+                    }
+                }
                 commands.clear();
                 const std::uint64_t rejectedBefore = scanner.rejected();
                 scanner.feed(buf, static_cast<std::size_t>(r), commands);

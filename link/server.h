@@ -62,6 +62,15 @@ struct LinkLimits {
     // the connection, so a client that never reads costs bounded memory.
     int sendBufferBytes = 64 * 1024;
     int listenBacklog = 64;
+    // Connection threads ask for real-time scheduling (FIFO, lowest
+    // priority): a woken thread then answers at once instead of waiting a
+    // scheduler slice (several ms) behind busy threads such as the 3D view's
+    // software rasteriser. Granted to root or under an rtprio limit; where
+    // refused the thread runs as any other. A connection that receives more
+    // than `realtimeBytesPerSecond` in one second (a flood: a 400 Hz control
+    // loop sends 8 kB/s) returns to normal scheduling for good.
+    bool realtimeThreads = true;
+    std::size_t realtimeBytesPerSecond = 100 * 1024;
 };
 
 struct LinkCounters {
@@ -70,6 +79,8 @@ struct LinkCounters {
     std::uint64_t overflowed = 0;    // closed because their replies went unread
     std::uint64_t frames = 0;        // valid frames answered
     std::uint64_t rejected = 0;      // frames dropped by the scanner
+    std::uint64_t realtime = 0;      // connections served with real-time scheduling
+    std::uint64_t demoted = 0;       // of those, returned to normal scheduling by a flood
     int open = 0;                    // connections open now
 };
 
@@ -117,7 +128,8 @@ private:
     std::atomic<bool> stopping_{false};
     mutable std::mutex connMutex_;
     std::vector<std::unique_ptr<Connection>> conns_;
-    std::atomic<std::uint64_t> accepted_{0}, refused_{0}, overflowed_{0}, frames_{0}, rejected_{0};
+    std::atomic<std::uint64_t> accepted_{0}, refused_{0}, overflowed_{0}, frames_{0}, rejected_{0}, realtime_{0},
+        demoted_{0};
 };
 
 // A listening socket on one binding; `boundPort` gets the port bound (for
