@@ -12,6 +12,7 @@
 #include "control/relaytuning.h"
 #include "core/simstate.h"
 #include "core/wind.h"
+#include "link/server.h"
 #include "model/apply.h"
 #include "model/inifile.h"
 #include "record/plotring.h"
@@ -61,6 +62,9 @@ struct SimApp {
 
     WindMarker windMarker;
     bool forcesShown = false;          // the forces window is open
+    // Published after every dynamics tick; the link's connection threads
+    // build their replies from it.
+    TelemetrySnapshot linkTelemetry;
 
     // Wall clock for the servo rate limit and the relay tuning, whole
     // milliseconds since start.

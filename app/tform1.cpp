@@ -30,6 +30,7 @@
 #include "app/tform9.h"
 #include "app/widgets.h"
 #include "core/dynamics.h"
+#include "link/frames.h"
 #include "model/numtext.h"
 #include "views/planview.h"
 
@@ -380,6 +381,7 @@ void TForm1::Timer2Timer() {
     const bool wasRunning = s.running;
     sim_.tuneHook.nowMs = sim_.nowMs();
     const TickResult r = dynamicsTick(s, sim_.aircraft, &sim_.tuneHook);
+    sim_.linkTelemetry.publish(telemetryFromState(s));  // what link replies carry until the next tick
     afterDynamicsTick(sim_, wasRunning, sim_.tuneHook.nowMs);
     if (sim_.tuneHook.captionChanged) {
         sim_.tuneHook.captionChanged = false;
@@ -480,6 +482,13 @@ void TForm1::RadioGroup1Click(int index) {
     // The loop timer follows the autopilot, also when an engagement stopped half way.
     if (sim_.ap.loopTimerOn && !Timer4->isActive()) Timer4->start();
     if (!sim_.ap.loopTimerOn) Timer4->stop();
+}
+
+void TForm1::setControlSliders(const SliderPositions& p) {
+    TrackBar1->setValue(p.ailerons);
+    TrackBar2->setValue(p.rudder);
+    TrackBar3->setValue(p.elevator);
+    TrackBar4->setValue(p.throttle);
 }
 
 void TForm1::CheckBox1Click() {

@@ -99,6 +99,10 @@ public:
     void RadioGroup1Click(int index);
     void CheckBox1Click();
 
+    // A command from the autopilot link: the four sliders move as a user's
+    // hand would move them (each fires its change handling).
+    void setControlSliders(const SliderPositions& p);
+
     // The display steps of Timer1.
     void drawTopView();
     void drawModel();

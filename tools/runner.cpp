@@ -14,6 +14,7 @@
 #include "model/apply.h"
 #include "model/modeltext.h"
 #include "record/telemetry.h"
+#include "tools/runnerlink.h"
 
 namespace uav {
 
@@ -99,6 +100,12 @@ std::string runUsage() {
            "                      captureAltitude and headingByAilerons take 1 or 0\n"
            "  --tune-start S      start the relay tuning at S simulated seconds\n"
            "  --tune-stop S       stop it at S and print the proposed gains\n"
+           "Autopilot link (the connection window's TCP server; see README):\n"
+           "  --link [ADDR:]PORT  serve the link on ADDR (default 127.0.0.1), PORT 0 for any;\n"
+           "                      the flight runs in real time for --seconds\n"
+           "  --lockstep          with --link: each valid frame sets the sliders, advances\n"
+           "                      one control period (two dynamics ticks), then is answered;\n"
+           "                      ends after --seconds or when the client disconnects\n"
            "  --help              this text\n";
 }
 
@@ -174,6 +181,10 @@ bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt) {
             opt.tuneStart = inRange(a, value(), 0, 1e7);
         } else if (a == "--tune-stop") {
             opt.tuneStop = inRange(a, value(), 0, 1e7);
+        } else if (a == "--link") {
+            parseLinkAddress(value(), opt);
+        } else if (a == "--lockstep") {
+            opt.lockstep = true;
         } else if (a.size() > 1 && a[0] == '-') {
             throw SimError("unknown option " + a + " (see --help)");
         } else if (opt.modelPath.empty()) {
@@ -193,6 +204,7 @@ bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt) {
             throw SimError(std::string("option --set: ") + e.what());
         }
     }
+    if (opt.lockstep && opt.linkPort < 0) throw SimError("option --lockstep needs --link");
     if (opt.tuneStop >= 0 && opt.tuneStart < 0) throw SimError("option --tune-stop needs --tune-start");
     if (opt.tuneStop >= 0 && opt.tuneStop < opt.tuneStart)
         throw SimError("option --tune-stop: the stop comes before the start");
@@ -225,7 +237,7 @@ void startRun(const RunOptions& opt, RunStart& rs, std::ostream* warnings) {
     rs.returnTexts = in.returnTexts;
 }
 
-RunSummary runFlight(const RunOptions& opt, std::ostream* csv, std::ostream* warnings) {
+RunSummary runFlight(const RunOptions& opt, std::ostream* csv, std::ostream* warnings, TickDriver* driver) {
     RunStart rs;
     startRun(opt, rs, warnings);
     SimState& s = rs.state;
@@ -268,6 +280,7 @@ RunSummary runFlight(const RunOptions& opt, std::ostream* csv, std::ostream* war
         }
     };
     for (std::int64_t i = 0; i < ticks; ++i) {
+        if (driver && !driver->beforeTick(i, ap, s)) break;
         scheduled(i);
         if (opt.gustMax > 0 && i > 0 && i % gustTicks == 0) s.wind = nextGust(opt.gustMax, gustRandom).wind;
         const TickResult r = headlessTick(hc, ap, s, ac);
@@ -276,6 +289,7 @@ RunSummary runFlight(const RunOptions& opt, std::ostream* csv, std::ostream* war
             sum.faultTime = static_cast<double>(i) * s.dt;
         }
         ++sum.ticks;
+        if (driver) driver->afterTick(i, s);
         if (s.posH < sum.minAltitude) sum.minAltitude = s.posH;
         if (s.posH > sum.maxAltitude) sum.maxAltitude = s.posH;
         if (s.posD > sum.maxDistance) sum.maxDistance = s.posD;
@@ -284,6 +298,7 @@ RunSummary runFlight(const RunOptions& opt, std::ostream* csv, std::ostream* war
             ++sum.csvRows;
         }
     }
+    if (driver) driver->end(s);
     scheduled(ticks);  // a stop at the very end still gives its proposal
     sum.simSeconds = static_cast<double>(sum.ticks) * s.dt;
     sum.tuningCaption = hc.hook.caption;

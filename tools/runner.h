@@ -40,6 +40,11 @@ struct RunOptions {
     std::vector<std::pair<std::string, std::string>> settings;  // --set NAME=VALUE, in order
     double tuneStart = -1.0;     // s, relay tuning "Start AT"; negative: none
     double tuneStop = -1.0;      // s, "Stpop AT" and the gain proposal; negative: none
+
+    // Autopilot link (see runnerlink.h): --link [ADDR:]PORT, --lockstep.
+    std::string linkAddress = "127.0.0.1";
+    int linkPort = -1;           // negative: no link
+    bool lockstep = false;
 };
 
 struct RunSummary {
@@ -84,10 +89,22 @@ struct RunStart {
 // all-default texts, with a warning naming it written to `warnings` (if given).
 void startRun(const RunOptions& opt, RunStart& rs, std::ostream* warnings = nullptr);
 
+// Paces a run from outside (the link modes): asked before every dynamics
+// tick, told after it and at the end.
+struct TickDriver {
+    virtual ~TickDriver() = default;
+    // Before tick i (simulated clock i x dt): may wait and move the sliders.
+    // False ends the run before this tick.
+    virtual bool beforeTick(std::int64_t i, Autopilot& ap, const SimState& s) = 0;
+    virtual void afterTick(std::int64_t i, const SimState& s) = 0;
+    virtual void end(const SimState&) {}
+};
+
 // The simulation of one run, the part shared by the tool, tests and benchmarks,
 // on the simulated clock (see headlessTick for the order of the timers).
-// `csv` and `warnings` may be null.
-RunSummary runFlight(const RunOptions& opt, std::ostream* csv, std::ostream* warnings = nullptr);
+// `csv`, `warnings` and `driver` may be null.
+RunSummary runFlight(const RunOptions& opt, std::ostream* csv, std::ostream* warnings = nullptr,
+                     TickDriver* driver = nullptr);
 
 void writeCsvHeader(std::ostream& out);
 void writeSummary(std::ostream& out, const RunOptions& opt, const RunSummary& sum, double wallSeconds);

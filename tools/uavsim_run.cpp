@@ -8,6 +8,7 @@
 #include "core/errors.h"
 #include "tools/replaycmd.h"
 #include "tools/runner.h"
+#include "tools/runnerlink.h"
 
 int main(int argc, char** argv) {
     using namespace uav;
@@ -30,13 +31,20 @@ int main(int argc, char** argv) {
             csv = &file;
         }
         const auto t0 = std::chrono::steady_clock::now();
-        const RunSummary sum = runFlight(opt, csv, &std::cerr);
+        LinkRunReport link;
+        const RunSummary sum = opt.linkPort < 0 ? runFlight(opt, csv, &std::cerr) : runLinkFlight(opt, csv, [&](int port) {
+            std::cerr << "uavsim-run: link listening on " << opt.linkAddress << ':' << port
+                      << (opt.lockstep ? " (lockstep)" : " (real time)") << std::endl;
+        }, &link, &std::cerr);
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         if (csv) {
             csv->flush();
             if (!*csv) throw SimError("writing the CSV telemetry failed");
         }
         if (!opt.quiet) writeSummary(std::cerr, opt, sum, wall);
+        if (!opt.quiet && opt.linkPort >= 0)
+            std::cerr << "link: " << link.framesAnswered << " frames answered, " << link.connections
+                      << " connections\n";
         return sum.fault == SimFault::None ? 0 : 3;
     } catch (const SimError& e) {
         std::cerr << "uavsim-run: " << e.what() << '\n';
