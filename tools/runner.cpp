@@ -4,7 +4,13 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <ostream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "control/headless.h"
 #include "core/dynamics.h"
@@ -27,11 +33,17 @@ double toDouble(const std::string& opt, const std::string& text) {
     return v;
 }
 
+// A limit as a user types it: "0", "0.01", "10000000".
+std::string limitText(double v) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+    return std::string(buf, r.ptr);
+}
+
 double inRange(const std::string& opt, const std::string& text, double lo, double hi) {
     const double v = toDouble(opt, text);
     if (v < lo || v > hi)
-        throw SimError("option " + opt + ": " + text + " is outside " + std::to_string(lo).substr(0, 12) + " .. " +
-                       std::to_string(hi).substr(0, 12));
+        throw SimError("option " + opt + ": " + text + " is outside " + limitText(lo) + " .. " + limitText(hi));
     return v;
 }
 
@@ -243,6 +255,10 @@ bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt) {
 }
 
 RunSummary runFlight(const RunOptions& opt, std::ostream* csv) {
+    return runFlight(opt, [csv] { return csv; });
+}
+
+RunSummary runFlight(const RunOptions& opt, const std::function<std::ostream*()>& openCsv) {
     SimState s;
     setStartValues(s);
     Aircraft ac;
@@ -279,6 +295,9 @@ RunSummary runFlight(const RunOptions& opt, std::ostream* csv) {
     sum.minAltitude = sum.maxAltitude = s.posH;
     const std::int64_t ticks = std::llround(opt.seconds / s.dt);
     s.running = true;
+    // Only now, with the model and every setting accepted, may the CSV file be
+    // created or emptied.
+    std::ostream* const csv = openCsv();
     if (csv) writeCsvHeader(*csv);
     auto scheduled = [&](std::int64_t i) {
         if (i == engageTick) {
@@ -304,10 +323,20 @@ RunSummary runFlight(const RunOptions& opt, std::ostream* csv) {
     for (std::int64_t i = 0; i < ticks; ++i) {
         scheduled(i);
         if (opt.gustMax > 0 && i > 0 && i % gustTicks == 0) s.wind = nextGust(opt.gustMax, gustRandom).wind;
+        const SimState before = s;  // the control tick also writes servos and thrust
         const TickResult r = headlessTick(hc, ap, s, ac);
         if (r.faultRaised) {
+            // The state stays at its last valid value; the run stops there and
+            // the telemetry ends with that state.
             sum.fault = s.fault;
+            s = before;
+            s.fault = sum.fault;
             sum.faultTime = static_cast<double>(i) * s.dt;
+            if (csv && (i == 0 || i % opt.csvEvery != 0)) {
+                writeCsvRow(*csv, sum.faultTime, s);
+                ++sum.csvRows;
+            }
+            break;
         }
         ++sum.ticks;
         if (s.posH < sum.minAltitude) sum.minAltitude = s.posH;
@@ -318,11 +347,27 @@ RunSummary runFlight(const RunOptions& opt, std::ostream* csv) {
             ++sum.csvRows;
         }
     }
-    scheduled(ticks);  // a stop at the very end still gives its proposal
+    if (sum.fault == SimFault::None) scheduled(ticks);  // a stop at the very end still gives its proposal
     sum.simSeconds = static_cast<double>(sum.ticks) * s.dt;
     sum.tuningCaption = hc.hook.caption;
     sum.final = s;
     return sum;
+}
+
+void openCsvFile(const std::string& csvPath, const std::string& modelPath, std::ofstream& file) {
+    const int fd = ::open(csvPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) throw SimError("cannot write CSV file '" + csvPath + "': " + std::strerror(errno));
+    struct stat csvStat{}, modelStat{};
+    const bool same = ::fstat(fd, &csvStat) == 0 && ::stat(modelPath.c_str(), &modelStat) == 0 &&
+                      csvStat.st_dev == modelStat.st_dev && csvStat.st_ino == modelStat.st_ino;
+    ::close(fd);
+    if (same)
+        throw SimError("CSV file '" + csvPath + "' is the model file '" + modelPath +
+                       "'; the telemetry would replace the model");
+    errno = 0;
+    file.open(csvPath, std::ios::binary | std::ios::trunc);
+    if (!file)
+        throw SimError("cannot write CSV file '" + csvPath + "': " + std::strerror(errno ? errno : EIO));
 }
 
 void writeSummary(std::ostream& out, const RunOptions& opt, const RunSummary& sum, double wallSeconds) {
@@ -354,7 +399,7 @@ void writeSummary(std::ostream& out, const RunOptions& opt, const RunSummary& su
         out << "relay tuning: caption \"" << sum.tuningCaption << "\"; proposal: "
             << (opt.tuneStop >= 0 ? sum.tuningResult : std::string("none (not stopped)")) << '\n';
     if (sum.fault != SimFault::None) {
-        std::snprintf(line, sizeof line, "FAULT at %.2f s: %s; the motion was frozen from then on\n", sum.faultTime,
+        std::snprintf(line, sizeof line, "FAULT at %.2f s: %s; the run stopped there, at the last valid state\n", sum.faultTime,
                       simFaultText(sum.fault));
         out << line;
     }

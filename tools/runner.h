@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <fstream>
 #include <iosfwd>
 #include <string>
 #include <utility>
@@ -62,8 +64,18 @@ std::string runUsage();
 
 // The simulation of one run, the part shared by the tool, tests and benchmarks,
 // on the simulated clock (see headlessTick for the order of the timers).
-// `csv` may be null.
+// `csv` may be null. A fault stops the run: the last CSV row is then the last
+// valid state (written at the fault time unless a regular row just gave it).
 RunSummary runFlight(const RunOptions& opt, std::ostream* csv);
+// The same, opening the telemetry only once the model and the settings have
+// been read and accepted (a refused run leaves an existing CSV file as it was).
+// `openCsv` may return null for no telemetry.
+RunSummary runFlight(const RunOptions& opt, const std::function<std::ostream*()>& openCsv);
+
+// Opens the CSV file for writing (created or emptied), refusing one that is
+// the model file however it is named (same device and inode: the same path, a
+// symbolic or a hard link). Throws SimError with the system's reason.
+void openCsvFile(const std::string& csvPath, const std::string& modelPath, std::ofstream& file);
 
 void writeCsvHeader(std::ostream& out);
 void writeSummary(std::ostream& out, const RunOptions& opt, const RunSummary& sum, double wallSeconds);

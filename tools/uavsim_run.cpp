@@ -19,15 +19,17 @@ int main(int argc, char** argv) {
         }
         std::ofstream file;
         std::ostream* csv = nullptr;
-        if (opt.csvPath == "-") {
-            csv = &std::cout;
-        } else if (!opt.csvPath.empty()) {
-            file.open(opt.csvPath, std::ios::binary | std::ios::trunc);
-            if (!file) throw SimError("cannot write CSV file '" + opt.csvPath + "'");
-            csv = &file;
-        }
+        auto openCsv = [&]() -> std::ostream* {
+            if (opt.csvPath == "-") {
+                csv = &std::cout;
+            } else if (!opt.csvPath.empty()) {
+                openCsvFile(opt.csvPath, opt.modelPath, file);
+                csv = &file;
+            }
+            return csv;
+        };
         const auto t0 = std::chrono::steady_clock::now();
-        const RunSummary sum = runFlight(opt, csv);
+        const RunSummary sum = runFlight(opt, openCsv);
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         if (csv) {
             csv->flush();
