@@ -10,6 +10,7 @@
 #include "tests/testutil.h"
 #include "control/headless.h"
 #include "model/apply.h"
+#include "model/inifile.h"
 #include "tools/runner.h"
 
 using namespace uav;
@@ -186,4 +187,30 @@ TEST(RunnerCsv, RandomExtremeModelsNeverPutNonFiniteNumbersIntoTheState) {
         EXPECT_EQ(ticks, 1000) << "model " << model << " went non-finite";
     }
     EXPECT_GT(accepted, 50) << "the generator must produce models the apply accepts";
+}
+
+// The trainer as other editors save it flies the same, byte for byte.
+TEST(RunnerCsv, TrainerSavedByOtherEditorsFliesTheSame) {
+    const std::string original = fileBytes(trainer());
+    auto without = [](std::string s, char c) {
+        s.erase(std::remove(s.begin(), s.end(), c), s.end());
+        return s;
+    };
+    const TempDir dir;
+    // The mark right before the first section (the comment above it dropped).
+    putFile(dir / "bom.mdl", "\xEF\xBB\xBF" + cp1251ToUtf8(original.substr(original.find("\n[") + 1)));
+    putFile(dir / "cr.mdl", without(original, '\n'));
+    putFile(dir / "lf.mdl", without(original, '\r'));
+    RunOptions o;
+    o.modelPath = trainer();
+    o.seconds = 5;
+    o.csvEvery = 1;
+    std::ostringstream reference;
+    runFlight(o, &reference);
+    for (const char* name : {"bom.mdl", "cr.mdl", "lf.mdl"}) {
+        o.modelPath = dir / name;
+        std::ostringstream csv;
+        runFlight(o, &csv);
+        EXPECT_TRUE(csv.str() == reference.str()) << name;
+    }
 }
