@@ -136,22 +136,29 @@ std::uint64_t keyHash(std::string_view key, std::size_t section) {
 std::string toDisk(std::string_view text) {
     std::string out;
     out.reserve(text.size() + static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')));
-    for (char c : text) {
-        if (c == '\n') out += '\r';
-        out += c;
+    while (!text.empty()) {
+        const std::size_t nl = text.find('\n');
+        out.append(text.substr(0, nl));
+        if (nl == std::string_view::npos) break;
+        out += "\r\n";
+        text.remove_prefix(nl + 1);
     }
     return out;
 }
 
 // A name from the interface in the file's encoding; false when it has no
 // Windows-1251 form (and so cannot be in the file).
-bool encodeName(std::string_view utf8, std::string& out) {
-    try {
-        out = utf8ToCp1251(utf8);
+// `buf` holds the converted name when it is not plain ASCII; `out` views the
+// result either way.
+bool encodeName(std::string_view utf8, std::string& buf, std::string_view& out) {
+    if (isAscii(utf8)) {
+        out = utf8;
         return true;
-    } catch (const SimError&) {
-        return false;
     }
+    if (!cp1251Encodable(utf8)) return false;
+    buf = utf8ToCp1251(utf8);
+    out = buf;
+    return true;
 }
 
 // ---- files --------------------------------------------------------------------
@@ -346,13 +353,26 @@ char16_t highCodePoint(unsigned char b) {
     return b >= 0xC0 ? static_cast<char16_t>(0x0410 + (b - 0xC0)) : CP1251_HIGH[b - 0x80];
 }
 
+// Every code point of the table lies below U+2200.
+constexpr char32_t TABLE_LIMIT = 0x2200;
+
+struct ReverseTable {
+    unsigned char byte[TABLE_LIMIT] = {};
+};
+
+constexpr ReverseTable makeReverseTable() {
+    ReverseTable t;
+    for (int i = 0; i < 0x40; ++i) t.byte[CP1251_HIGH[i]] = static_cast<unsigned char>(0x80 + i);
+    for (int i = 0; i < 0x40; ++i) t.byte[0x0410 + i] = static_cast<unsigned char>(0xC0 + i);
+    return t;
+}
+
+constexpr ReverseTable REVERSE = makeReverseTable();
+
 // The Windows-1251 byte of a code point, or 0 when it has none.
 unsigned char cp1251Byte(char32_t cp) {
     if (cp < 0x80) return static_cast<unsigned char>(cp);
-    if (cp >= 0x0410 && cp <= 0x044F) return static_cast<unsigned char>(0xC0 + (cp - 0x0410));
-    for (int i = 0; i < 0x40; ++i)
-        if (CP1251_HIGH[i] == cp) return static_cast<unsigned char>(0x80 + i);
-    return 0;
+    return cp < TABLE_LIMIT ? REVERSE.byte[cp] : 0;
 }
 
 // Decodes one UTF-8 sequence at `s[i]`; returns false on a malformed one
@@ -467,19 +487,21 @@ std::string normalise(std::string_view bytes) {
     constexpr std::string_view BOM = "\xEF\xBB\xBF";
     std::string converted;
     if (bytes.substr(0, BOM.size()) == BOM) {
-        converted = fromUtf8File(bytes.substr(BOM.size()));
+        // Every mark at the start goes (one saved over another), so the text
+        // written back cannot start with one.
+        while (bytes.substr(0, BOM.size()) == BOM) bytes.remove_prefix(BOM.size());
+        converted = fromUtf8File(bytes);
         bytes = converted;
     }
     std::string text;
     text.reserve(bytes.size() + 1);
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const char c = bytes[i];
-        if (c == '\r') {
-            text += '\n';
-            if (i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
-        } else {
-            text += c;
-        }
+    while (!bytes.empty()) {
+        const std::size_t cr = bytes.find('\r');
+        text.append(bytes.substr(0, cr));
+        if (cr == std::string_view::npos) break;
+        text += '\n';
+        bytes.remove_prefix(cr + 1);
+        if (!bytes.empty() && bytes.front() == '\n') bytes.remove_prefix(1);
     }
     if (!text.empty() && text.back() != '\n') text += '\n';
     return text;
@@ -569,8 +591,9 @@ IniFile IniFile::fromBytes(std::string_view bytes) {
 
 std::string IniFile::readString(std::string_view section, std::string_view key,
                                 std::string_view defaultValue) const {
-    std::string sec, k;
-    if (!encodeName(section, sec) || !encodeName(key, k)) return std::string(defaultValue);
+    std::string secBuf, keyBuf;
+    std::string_view sec, k;
+    if (!encodeName(section, secBuf, sec) || !encodeName(key, keyBuf, k)) return std::string(defaultValue);
     const std::size_t at = findKey(sec, k);
     if (at == NONE) return std::string(defaultValue);
     std::string_view v = parseLine(lineAt(at)).value;
@@ -580,8 +603,9 @@ std::string IniFile::readString(std::string_view section, std::string_view key,
 }
 
 bool IniFile::hasKey(std::string_view section, std::string_view key) const {
-    std::string sec, k;
-    return encodeName(section, sec) && encodeName(key, k) && findKey(sec, k) != NONE;
+    std::string secBuf, keyBuf;
+    std::string_view sec, k;
+    return encodeName(section, secBuf, sec) && encodeName(key, keyBuf, k) && findKey(sec, k) != NONE;
 }
 
 long IniFile::readInteger(std::string_view section, std::string_view key, long defaultValue) const {
@@ -637,9 +661,16 @@ void IniFile::writeString(std::string_view section, std::string_view key, std::s
     if (k.empty() || trim(k) != k || hasAny(k, breaks) || hasAny(k, "=") || k.front() == '[' || k.front() == ';')
         throw writeError(where, "invalid key name '" + std::string(key) + "'");
     if (hasAny(v, breaks)) throw writeError(where, "a value cannot hold a line break");
+    if (text_.size() + sec.size() + k.size() + v.size() + 4 >= UINT32_MAX)
+        throw writeError(where, "the file would be larger than 4 GiB");
 
-    // Edit a copy; the store changes only once the file holds the copy.
-    std::string next = text_;
+    // Edit a copy when a file write follows (the store changes only once the
+    // file holds the copy); in a batch or without a file nothing can fail
+    // from here on, so the text is edited in place.
+    const bool inPlace = batchDepth_ > 0 || path_.empty();
+    std::string copy;
+    if (!inPlace) copy = text_;
+    std::string& next = inPlace ? text_ : copy;
     const std::size_t header = findSection(sec);
     if (header == NONE) {
         next += "[" + sec + "]\n" + k + "=" + v + "\n";
@@ -657,9 +688,10 @@ void IniFile::writeString(std::string_view section, std::string_view key, std::s
         }
         next.insert(insertAt, k + "=" + v + "\n");
     }
-    if (next.size() >= UINT32_MAX) throw writeError(where, "the file would be larger than 4 GiB");
-    if (batchDepth_ == 0 && !path_.empty()) replaceFileAtomically(path_, toDisk(next));
-    text_ = std::move(next);
+    if (!inPlace) {
+        replaceFileAtomically(path_, toDisk(next));
+        text_ = std::move(next);
+    }
     reindex();
     if (batchDepth_ > 0) pending_ = !path_.empty();
 }
