@@ -131,6 +131,9 @@ TickResult dynamicsTick(SimState& s, const Aircraft& ac, TickHook* hook) {
         const double gy = VecDot(e, n.orient.row(1));
         const double gz = VecDot(e, n.orient.row(2));
         const double inertia = gx * gx * mp.inertia.x + gy * gy * mp.inertia.y + gz * gz * mp.inertia.z;
+        // Tiny moments of inertia can underflow to zero here: an infinite
+        // angular acceleration, refused like any other.
+        if (!(inertia > 0.0)) return refuse();
         n.omegaEarth = VecAdd(n.omegaEarth, VecScale(moment, n.dt / inertia));
     }
 
