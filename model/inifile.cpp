@@ -26,7 +26,6 @@ namespace uav {
 namespace {
 
 constexpr std::size_t MAX_VALUE_CHARS = 2047;  // the profile API's 2048-byte buffer less the NUL
-constexpr std::string_view LINE_END = "\r\n";
 // Temporary files are "<name>.uavsim-tmp.XXXXXX": only names of exactly that
 // form are ever removed as a dead writer's leftovers.
 constexpr std::string_view TEMP_INFIX = ".uavsim-tmp.";
@@ -135,7 +134,7 @@ std::uint64_t keyHash(std::string_view key, std::size_t section) {
 // The text with CR LF for every '\n'.
 std::string toDisk(std::string_view text) {
     std::string out;
-    out.reserve(text.size() + static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')));
+    out.reserve(text.size() + text.size() / 4 + 16);  // grows on for a file of mostly blank lines
     while (!text.empty()) {
         const std::size_t nl = text.find('\n');
         out.append(text.substr(0, nl));
@@ -148,6 +147,8 @@ std::string toDisk(std::string_view text) {
 
 // A name from the interface in the file's encoding; false when it has no
 // Windows-1251 form (and so cannot be in the file).
+std::size_t encode1251(std::string_view text, std::string* out);  // below, with the code page
+
 // `buf` holds the converted name when it is not plain ASCII; `out` views the
 // result either way.
 bool encodeName(std::string_view utf8, std::string& buf, std::string_view& out) {
@@ -155,8 +156,8 @@ bool encodeName(std::string_view utf8, std::string& buf, std::string_view& out) 
         out = utf8;
         return true;
     }
-    if (!cp1251Encodable(utf8)) return false;
-    buf = utf8ToCp1251(utf8);
+    buf.clear();
+    if (encode1251(utf8, &buf) != std::string_view::npos) return false;
     out = buf;
     return true;
 }
@@ -518,9 +519,11 @@ void IniFile::reindex() {
     headers_.clear();
     sections_.clear();
     keys_.clear();
-    // Two passes, the first only counting, so the index takes no more memory
-    // than it needs (a file of short key lines holds millions of them).
-    for (int pass = 0; pass < 2; ++pass) {
+    // For a large text two passes, the first only counting, so the index takes
+    // no more memory than it needs (a file of short key lines holds millions
+    // of them); a small one is indexed at once.
+    constexpr std::size_t COUNT_FIRST_BYTES = std::size_t{1} << 16;
+    for (int pass = text_.size() > COUNT_FIRST_BYTES ? 0 : 1; pass < 2; ++pass) {
         std::size_t headerCount = 0, keyCount = 0;
         for (std::size_t off = 0; off < text_.size();) {
             const std::size_t end = text_.find('\n', off);
