@@ -492,6 +492,11 @@ std::string normalise(std::string_view bytes) {
         // written back cannot start with one.
         while (bytes.substr(0, BOM.size()) == BOM) bytes.remove_prefix(BOM.size());
         converted = fromUtf8File(bytes);
+        // "п»ї" at the start is a mark once misread as Windows-1251: its bytes
+        // are the mark's own and would read back as one.
+        std::size_t misread = 0;
+        while (converted.compare(misread, BOM.size(), BOM) == 0) misread += BOM.size();
+        converted.erase(0, misread);
         bytes = converted;
     }
     std::string text;

@@ -258,6 +258,9 @@ TEST(IniFileForeign, ByteOrderMarkAndEveryLineEndReadTheSame) {
         EXPECT_EQ(f.readString("Model", "M", ""), "2") << bytes;
         EXPECT_EQ(f.bytes(), cp) << "written in Windows-1251 with CR LF, no mark";
     }
+    // Marks saved over marks, also one misread as Windows-1251 ("п»ї"), all go:
+    // what is written back never starts with a mark.
+    EXPECT_EQ(IniFile::fromBytes("\xEF\xBB\xBF\xEF\xBB\xBF" "п»ї[A]\nx=1\n").bytes(), "[A]\r\nx=1\r\n");
     // A character Windows-1251 lacks keeps its UTF-8 bytes through a rewrite.
     EXPECT_EQ(IniFile::fromBytes("\xEF\xBB\xBF; 日本\n[A]\nx=1\n").bytes(), "; 日本\r\n[A]\r\nx=1\r\n");
 }
