@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -344,6 +345,7 @@ RunSummary runFlight(const RunOptions& opt, const std::function<std::ostream*()>
         if (s.posD > sum.maxDistance) sum.maxDistance = s.posD;
         if (csv && (i + 1) % opt.csvEvery == 0) {
             writeCsvRow(*csv, static_cast<double>(i + 1) * s.dt, s);
+            if (!*csv) throw csvWriteError();  // a full disk: stop now, with the reason
             ++sum.csvRows;
         }
     }
@@ -352,6 +354,10 @@ RunSummary runFlight(const RunOptions& opt, const std::function<std::ostream*()>
     sum.tuningCaption = hc.hook.caption;
     sum.final = s;
     return sum;
+}
+
+SimError csvWriteError() {
+    return SimError(std::string("writing the CSV telemetry failed: ") + std::strerror(errno ? errno : EIO));
 }
 
 void openCsvFile(const std::string& csvPath, const std::string& modelPath, std::ofstream& file) {

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/errors.h"
 #include "core/simstate.h"
 #include "control/autopilot.h"
 
@@ -76,6 +77,8 @@ RunSummary runFlight(const RunOptions& opt, const std::function<std::ostream*()>
 // the model file however it is named (same device and inode: the same path, a
 // symbolic or a hard link). Throws SimError with the system's reason.
 void openCsvFile(const std::string& csvPath, const std::string& modelPath, std::ofstream& file);
+// The error of a CSV write that failed, with the system's reason (errno of the failed write).
+SimError csvWriteError();
 
 void writeCsvHeader(std::ostream& out);
 void writeSummary(std::ostream& out, const RunOptions& opt, const RunSummary& sum, double wallSeconds);

@@ -1,4 +1,5 @@
 // uavsim-run: the headless runner. See --help.
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <iostream>
@@ -32,8 +33,9 @@ int main(int argc, char** argv) {
         const RunSummary sum = runFlight(opt, openCsv);
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         if (csv) {
+            errno = 0;
             csv->flush();
-            if (!*csv) throw SimError("writing the CSV telemetry failed");
+            if (!*csv) throw csvWriteError();
         }
         if (!opt.quiet) writeSummary(std::cerr, opt, sum, wall);
         return sum.fault == SimFault::None ? 0 : 3;

@@ -25,9 +25,10 @@ struct ToolRun {
     std::string err;
 };
 
-// Runs uavsim-run with the arguments (each single-quoted for the shell).
-ToolRun runTool(const TempDir& dir, const std::vector<std::string>& args) {
-    std::string cmd = "'" UAVSIM_RUN_EXE "'";
+// Runs uavsim-run with the arguments (each single-quoted for the shell),
+// after the shell commands in `prefix`.
+ToolRun runTool(const TempDir& dir, const std::vector<std::string>& args, const std::string& prefix = {}) {
+    std::string cmd = prefix + "'" UAVSIM_RUN_EXE "'";
     for (const std::string& a : args) cmd += " '" + a + "'";
     cmd += " --quiet 2>'" + dir / "stderr.txt" + "'";
     const int raw = std::system(cmd.c_str());
@@ -97,6 +98,11 @@ TEST(RunnerCsv, NeverReplacesTheModelNorEmptiesACsvOnARefusedRun) {
     EXPECT_NE(r.err.find("101 is outside 0 .. 100"), std::string::npos) << r.err;
     r = runTool(dir, {model, "--gust-period", "0"});
     EXPECT_NE(r.err.find("0 is outside 0.01 .. 1000"), std::string::npos) << r.err;
+    // A full disk part-way (a file-size limit, its signal ignored): the reason, status 2.
+    r = runTool(dir, {model, "--csv", dir / "full.csv", "--seconds", "60", "--every", "1"},
+                "trap '' XFSZ; ulimit -f 64; ");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("writing the CSV telemetry failed: File too large"), std::string::npos) << r.err;
     // A good run writes the CSV with status 0.
     r = runTool(dir, {model, "--csv", csv, "--seconds", "1"});
     EXPECT_EQ(r.status, 0) << r.err;
