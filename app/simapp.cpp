@@ -8,7 +8,7 @@ namespace uav {
 
 SimApp::SimApp() : decimalSep(localeDecimalSeparator()) { clock.start(); }
 
-double SimApp::now() const { return static_cast<double>(clock.nsecsElapsed()) * 1e-9; }
+ClockMs SimApp::nowMs() const { return clock.elapsed(); }
 
 char localeDecimalSeparator() {
     const QString p = QLocale::system().decimalPoint();

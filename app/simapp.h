@@ -12,6 +12,7 @@
 #include "control/relaytuning.h"
 #include "core/simstate.h"
 #include "core/wind.h"
+#include "link/server.h"
 #include "model/apply.h"
 #include "model/inifile.h"
 #include "views/modeldraw.h"
@@ -59,9 +60,13 @@ struct SimApp {
 
     WindMarker windMarker;
     bool forcesShown = false;          // the forces window is open
+    // Published after every dynamics tick; the link's connection threads
+    // build their replies from it.
+    TelemetrySnapshot linkTelemetry;
 
-    // Wall clock for the servo rate limit and the relay tuning, s since start.
-    double now() const;
+    // Wall clock for the servo rate limit and the relay tuning, whole
+    // milliseconds since start.
+    ClockMs nowMs() const;
     QElapsedTimer clock;
 
     Windows windows;

@@ -30,6 +30,7 @@
 #include "app/tform9.h"
 #include "app/widgets.h"
 #include "core/dynamics.h"
+#include "link/frames.h"
 #include "model/numtext.h"
 #include "views/planview.h"
 
@@ -300,7 +301,6 @@ void TForm1::buildMenu() {
 void TForm1::FormCreate() {
     // 1. Hint timing: installed before the layout was built.
     // 2. Integration step and the dynamics timer.
-    SimState& s = sim_.state;
     Timer2->setInterval(DYNAMICS_INTERVAL_MS);
     // 3. The program's directory and the settings file beside it.
     if (sim_.appDir.empty()) sim_.appDir = QCoreApplication::applicationDirPath().toStdString() + "/";
@@ -311,28 +311,17 @@ void TForm1::FormCreate() {
         const auto ticks = std::chrono::high_resolution_clock::now().time_since_epoch().count();
         sim_.rng = std::make_unique<SeededUniform>(static_cast<std::uint64_t>(ticks));
     }
-    // 5. Start values of the state (running false, dt 0.01, density 1.2, ...).
-    setStartValues(s);
+    // The state's start values (5, 7, 9), calm air (8), the initial conditions
+    // from the default field values (10) and the bank and pitch loop gains (12)
+    // are set by the program's start-up (startFlight) once every window exists,
+    // in the same sequence as the headless runner.
     // 6. Default outlines, drawn until a model is applied.
     sim_.outlines = startOutlines();
-    // 7. The constant direction vectors live in SimState itself.
-    // 8. Wind marker to the centre, calm air.
+    // 8. Wind marker to the centre.
     sim_.windMarker = WindMarker{};
     moveMarker();
-    s.wind = SimState::zeroVec;
-    // 9. Ground temperature and pressure.
-    s.groundTemp = 288.15;
-    s.groundPressure = 101.325;
-    // 10. Initial conditions from the default field values.
-    SpeedButton4Click();
     // 11. No gust text yet.
     Label19->clear();
-    // 12. Bank and pitch loop gains before the settings windows set theirs.
-    for (PidLoop* l : {&sim_.ap.loops.rollLoop, &sim_.ap.loops.pitchLoop}) {
-        l->kp = 40;
-        l->ki = 10;
-        l->kd = 5;
-    }
     // 13. The forces window is not shown.
     sim_.forcesShown = false;
 
@@ -387,8 +376,9 @@ void TForm1::drawScreen() { PaintBox2->paintPrimitives(uav::drawScreen(sim_.stat
 void TForm1::Timer2Timer() {
     SimState& s = sim_.state;
     if (diag_) diag_->dynamicsTick(s.running ? s.dt : 0.0);
-    sim_.tuneHook.now = sim_.now();
+    sim_.tuneHook.nowMs = sim_.nowMs();
     const TickResult r = dynamicsTick(s, sim_.aircraft, &sim_.tuneHook);
+    sim_.linkTelemetry.publish(telemetryFromState(s));  // what link replies carry until the next tick
     if (sim_.tuneHook.captionChanged) {
         sim_.tuneHook.captionChanged = false;
         setWindowTitle(QString::fromStdString(sim_.tuneHook.caption));
@@ -406,17 +396,13 @@ void TForm1::Timer3Timer() {
 }
 
 void TForm1::Timer4Timer() {
-    guarded(this, [&] { loopTick(sim_.ap, sim_.state, sim_.aircraft, sim_.now()); });
+    guarded(this, [&] { loopTick(sim_.ap, sim_.state, sim_.aircraft, sim_.nowMs()); });
 }
 
 void TForm1::Timer5Timer() {
     guarded(this, [&] {
-        SliderPositions& p = sim_.ap.sliders;
-        p.ailerons = TrackBar1->value();
-        p.rudder = TrackBar2->value();
-        p.elevator = TrackBar3->value();
-        p.throttle = TrackBar4->value();
-        controlTick(sim_.ap, sim_.state, sim_.aircraft, sim_.now());
+        sim_.ap.sliders = sliderPositions();
+        controlTick(sim_.ap, sim_.state, sim_.aircraft, sim_.nowMs());
         Label11->setText(labelText(outputDisplayText(sim_.ap.channels, sim_.state, sim_.decimalSep)));
     });
 }
@@ -433,14 +419,20 @@ void TForm1::SpeedButton3Click() {
     sim_.state.running = false;
 }
 
-void TForm1::SpeedButton4Click() {
+InitialConditions TForm1::initialConditions() const {
     InitialConditions ic;
     ic.speedKmh = SpinEdit5->value();
     ic.angleDeg = SpinEdit11->value();
     ic.altitudeM = SpinEdit8->value();
     ic.distanceM = SpinEdit1->value();
-    applyInitialConditions(sim_.state, ic);
+    return ic;
 }
+
+SliderPositions TForm1::sliderPositions() const {
+    return {TrackBar1->value(), TrackBar2->value(), TrackBar3->value(), TrackBar4->value()};
+}
+
+void TForm1::SpeedButton4Click() { applyInitialConditions(sim_.state, initialConditions()); }
 
 void TForm1::Image1MouseDown(Qt::MouseButton button, int x, int y) {
     const WindButton b = button == Qt::LeftButton    ? WindButton::Left
@@ -478,6 +470,13 @@ void TForm1::RadioGroup1Click(int index) {
     // The loop timer follows the autopilot.
     if (sim_.ap.loopTimerOn && !Timer4->isActive()) Timer4->start();
     if (!sim_.ap.loopTimerOn) Timer4->stop();
+}
+
+void TForm1::setControlSliders(const SliderPositions& p) {
+    TrackBar1->setValue(p.ailerons);
+    TrackBar2->setValue(p.rudder);
+    TrackBar3->setValue(p.elevator);
+    TrackBar4->setValue(p.throttle);
 }
 
 void TForm1::CheckBox1Click() {

@@ -98,12 +98,19 @@ public:
     void RadioGroup1Click(int index);
     void CheckBox1Click();
 
+    // A command from the autopilot link: the four sliders move as a user's
+    // hand would move them (each fires its change handling).
+    void setControlSliders(const SliderPositions& p);
+
     // The display steps of Timer1.
     void drawTopView();
     void drawModel();
     void drawScreen();
 
     SimApp& sim() { return sim_; }
+    // What the "Начальные условия" fields and the four sliders hold now.
+    InitialConditions initialConditions() const;
+    SliderPositions sliderPositions() const;
 
 private:
     void buildLayout();

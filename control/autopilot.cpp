@@ -88,14 +88,14 @@ void engageMode(Autopilot& ap, ApMode mode, const SimState& s, const ReturnTexts
     ap = std::move(next);
 }
 
-void controlTick(Autopilot& ap, SimState& s, const Aircraft& ac, double now) {
+void controlTick(Autopilot& ap, SimState& s, const Aircraft& ac, ClockMs nowMs) {
     const SliderPositions& p = ap.sliders;
     const StabiliserSettings& st = ap.stabiliser;
     AutopilotLoops& l = ap.loops;
     switch (ap.mode) {
         case ApMode::Off:
             slidersToChannels(p, ap.channels);
-            applyCommands(s, ac, ap.channels, ap.servos, now);
+            applyCommands(s, ac, ap.channels, ap.servos, nowMs);
             break;
         case ApMode::Stabilise:
             if (!ap.tuning.on) {
@@ -117,7 +117,7 @@ void controlTick(Autopilot& ap, SimState& s, const Aircraft& ac, double now) {
     }
 }
 
-void loopTick(Autopilot& ap, SimState& s, const Aircraft& ac, double now) {
+void loopTick(Autopilot& ap, SimState& s, const Aircraft& ac, ClockMs nowMs) {
     AutopilotLoops& l = ap.loops;
     switch (ap.mode) {
         case ApMode::Off:
@@ -145,7 +145,7 @@ void loopTick(Autopilot& ap, SimState& s, const Aircraft& ac, double now) {
     l.speedLoop.measured = -s.airflowBody.x;
     pidStep(l.speedLoop);
     ap.channels.throttle = (1.0 + l.speedLoop.output) / 2.0;
-    applyCommands(s, ac, ap.channels, ap.servos, now);
+    applyCommands(s, ac, ap.channels, ap.servos, nowMs);
 }
 
 }  // namespace uav

@@ -67,19 +67,19 @@ void initAutopilot(Autopilot& ap, const StabiliserTexts& stab, const ReturnTexts
 void engageMode(Autopilot& ap, ApMode mode, const SimState& s, const ReturnTexts& returnTexts,
                 char decimalSep);
 
-// The control tick at clock time `now` (s). Mode Off: sliders to channels and
+// The control tick at clock time `nowMs`. Mode Off: sliders to channels and
 // applyCommands. Stabilise: bank and pitch set-points from the sliders (not
 // while tuning), speed set-point from the throttle slider, rudderIn from its
 // slider. Return: the return set-points. RateHold: rate set-points and the
 // speed set-point. The caller then refreshes the output display
 // (outputDisplayText).
-void controlTick(Autopilot& ap, SimState& s, const Aircraft& ac, double now);
+void controlTick(Autopilot& ap, SimState& s, const Aircraft& ac, ClockMs nowMs);
 
-// The loop tick at clock time `now` (s); does nothing in mode Off. Stabilise:
+// The loop tick at clock time `nowMs`; does nothing in mode Off. Stabilise:
 // bank and pitch loops (not stepped while tuning: the relay writes their
 // outputs) into aileronIn and -elevatorIn. Return: the return step, then the
 // Stabilise step. RateHold: roll-, pitch- and yaw-rate loops. Then the speed
 // loop into the throttle, then applyCommands.
-void loopTick(Autopilot& ap, SimState& s, const Aircraft& ac, double now);
+void loopTick(Autopilot& ap, SimState& s, const Aircraft& ac, ClockMs nowMs);
 
 }  // namespace uav

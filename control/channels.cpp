@@ -13,9 +13,9 @@ void slidersToChannels(const SliderPositions& p, Channels& ch) {
     ch.elevatorIn = -p.elevator / 100.0;
 }
 
-void updateServos(SimState& s, const Aircraft& ac, const Channels& ch, ServoState& servo, double now) {
-    const bool limited = servo.servoTime.has_value();
-    double dt = limited ? now - *servo.servoTime : 0.0;  // s
+void updateServos(SimState& s, const Aircraft& ac, const Channels& ch, ServoState& servo, ClockMs nowMs) {
+    const bool limited = servo.servoTimeMs.has_value();
+    double dt = limited ? secondsBetween(*servo.servoTimeMs, nowMs) : 0.0;  // s
     if (dt < 0.0) dt = 0.0;
 
     for (int i = 0; i < ELEMENT_COUNT; ++i) {
@@ -40,12 +40,12 @@ void updateServos(SimState& s, const Aircraft& ac, const Channels& ch, ServoStat
         const double quantised = steps > 0.0 ? roundHalfEven(target * steps) / steps : target;
         s.servoPos[i] = std::isfinite(quantised) ? quantised : target;
     }
-    servo.servoTime = now;
+    servo.servoTimeMs = nowMs;
 }
 
-void applyCommands(SimState& s, const Aircraft& ac, const Channels& ch, ServoState& servo, double now) {
+void applyCommands(SimState& s, const Aircraft& ac, const Channels& ch, ServoState& servo, ClockMs nowMs) {
     s.thrustBody = VecScale(ac.params.thrustVec, ch.throttle);
-    updateServos(s, ac, ch, servo, now);
+    updateServos(s, ac, ch, servo, nowMs);
 }
 
 std::string outputDisplayText(const Channels& ch, const SimState& s, char decimalSep) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -30,9 +31,18 @@ struct Channels {
     double elevatorIn = 0.0;  // -1..1
 };
 
+// The controls' clock: whole milliseconds, as a millisecond wall clock counts
+// them (the headless runs count 10 per dynamics tick). Only differences are
+// turned into seconds, so equal intervals give equal seconds however long the
+// run has been going.
+using ClockMs = std::int64_t;
+
+// Seconds from `fromMs` to `toMs`.
+inline double secondsBetween(ClockMs fromMs, ClockMs toMs) { return static_cast<double>(toMs - fromMs) / 1000.0; }
+
 struct ServoState {
     std::array<double, ELEMENT_COUNT> servoCmd{};  // rate-limited command, mix units
-    std::optional<double> servoTime;                // s, clock time of the last update
+    std::optional<ClockMs> servoTimeMs;             // clock time of the last update
 };
 
 // Direct mapping of mode Off: throttle (100 - P4) / 200, rudder P2 / 100,
@@ -40,20 +50,22 @@ struct ServoState {
 // stick forward, gives +1).
 void slidersToChannels(const SliderPositions& p, Channels& ch);
 
-// The servo model, one update at clock time `now` (seconds). For each active
+// The servo model, one update at clock time `nowMs`. For each active
 // element with k > 0, in this order:
 //   1. mix:       target = sum over the four channel rows of coefficient x command;
 //   2. rate limit: move servoCmd toward the target by at most servoSpeed x dt,
-//                  dt = now - servoTime (no limit while servoTime is unset);
+//                  dt = secondsBetween(servoTimeMs, nowMs) (no limit while
+//                  servoTimeMs is unset);
 //   3. quantise:  servoPos = R(servoCmd x servoSteps) / servoSteps, R rounding
 //                  halves to even; a non-positive servoSteps leaves the position
 //                  unquantised.
-// Other elements keep servoCmd and servoPos. servoTime := now in every case.
+// Other elements keep servoCmd and servoPos. servoTimeMs := nowMs in every
+// case.
 // A clock that went backwards (dt < 0) moves no servo in this update.
-void updateServos(SimState& s, const Aircraft& ac, const Channels& ch, ServoState& servo, double now);
+void updateServos(SimState& s, const Aircraft& ac, const Channels& ch, ServoState& servo, ClockMs nowMs);
 
 // thrustBody := thrustVec x throttle, then updateServos.
-void applyCommands(SimState& s, const Aircraft& ac, const Channels& ch, ServoState& servo, double now);
+void applyCommands(SimState& s, const Aircraft& ac, const Channels& ch, ServoState& servo, ClockMs nowMs);
 
 // The output display Label11: "TRO=..\rRUD=..\rALE=..\rELE=.." with 100 x
 // throttle and 100 x the servo positions of elements 3, 0 and 2, each fixed

@@ -2,15 +2,15 @@
 
 namespace uav {
 
-double headlessTime(const HeadlessControl& hc, const SimState& s) { return static_cast<double>(hc.ticks) * s.dt; }
+ClockMs headlessClockMs(const HeadlessControl& hc) { return static_cast<ClockMs>(hc.ticks) * TICK_MS; }
 
 TickResult headlessTick(HeadlessControl& hc, Autopilot& ap, SimState& s, const Aircraft& ac) {
-    const double t = headlessTime(hc, s);
+    const ClockMs t = headlessClockMs(hc);
     if (hc.ticks % 2 == 0) {
         controlTick(ap, s, ac, t);
         if (ap.loopTimerOn) loopTick(ap, s, ac, t);
     }
-    hc.hook.now = t + s.dt;
+    hc.hook.nowMs = t + TICK_MS;
     const TickResult r = dynamicsTick(s, ac, &hc.hook);
     ++hc.ticks;
     return r;

@@ -9,22 +9,26 @@
 
 namespace uav {
 
+// Milliseconds of simulated time per dynamics tick (dt = 0.01 s).
+inline constexpr ClockMs TICK_MS = 10;
+
 struct HeadlessControl {
     explicit HeadlessControl(Autopilot& ap) : hook(ap) {}
-    long ticks = 0;  // dynamics ticks so far; the clock is ticks x dt
+    long ticks = 0;  // dynamics ticks so far; the clock is ticks x TICK_MS
     RelayTuneHook hook;
 };
 
-// Simulated clock, s.
-double headlessTime(const HeadlessControl& hc, const SimState& s);
+// Simulated clock, whole milliseconds.
+ClockMs headlessClockMs(const HeadlessControl& hc);
 
 // One dynamics tick with the 20 ms control timers on every second one. Order,
-// with t = ticks x dt the simulated clock before the tick:
-//   1. on even ticks: controlTick(t), then loopTick(t) while the loop timer is on;
+// with T = ticks x TICK_MS the simulated clock before the tick:
+//   1. on even ticks: controlTick(T), then loopTick(T) while the loop timer is on;
 //   2. dynamicsTick; after an integrating tick the relay step (while tuning is
-//      on) reads the clock t + dt;
+//      on) reads the clock T + TICK_MS;
 //   3. ticks += 1.
-// The servo rate limit and the relay thus see exactly 0.02 s per control period.
+// The clock counts whole milliseconds and the servo rate limit and the relay
+// turn only differences into seconds, so every control period is 0.02 s.
 TickResult headlessTick(HeadlessControl& hc, Autopilot& ap, SimState& s, const Aircraft& ac);
 
 }  // namespace uav

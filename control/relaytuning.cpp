@@ -44,10 +44,10 @@ void startTuning(RelayTuning& rt) {
     rt.phase = 0;
 }
 
-void relayTuneStep(RelayTuning& rt, const SimState& s, PidLoop& pitchLoop, PidLoop& rollLoop, double now) {
+void relayTuneStep(RelayTuning& rt, const SimState& s, PidLoop& pitchLoop, PidLoop& rollLoop, ClockMs nowMs) {
     if (rt.phase == 0) {
         rt.phase = 1;
-        rt.startTime = now;
+        rt.startTimeMs = nowMs;
         rt.pitchCrossings = 0;
         rt.pitchBase = pitchLoop.output;
         rt.pitchSign = 1;
@@ -66,9 +66,9 @@ std::string relayCaption(const RelayTuning& rt) {
     return std::to_string(rt.pitchCrossings) + "  " + std::to_string(rt.rollCrossings);
 }
 
-void stopTuning(RelayTuning& rt, double now, StabiliserTexts& texts, char decimalSep) {
+void stopTuning(RelayTuning& rt, ClockMs nowMs, StabiliserTexts& texts, char decimalSep) {
     rt.on = false;
-    const double t = now - rt.startTime;  // s
+    const double t = secondsBetween(rt.startTimeMs, nowMs);  // s
     proposeAxis(t, rt.pitchCrossings, rt.pitchErrorSum, 50.0, 3.7, 1.8, texts.text[ST_PITCH_KP],
                 texts.text[ST_PITCH_KI], texts.text[ST_PITCH_KD], decimalSep);
     proposeAxis(t, rt.rollCrossings, rt.rollErrorSum, 100.0, 10.0, 3.0, texts.text[ST_ROLL_KP],
@@ -77,7 +77,7 @@ void stopTuning(RelayTuning& rt, double now, StabiliserTexts& texts, char decima
 
 void RelayTuneHook::afterIntegration(SimState& s) {
     if (!ap_.tuning.on) return;
-    relayTuneStep(ap_.tuning, s, ap_.loops.pitchLoop, ap_.loops.rollLoop, now);
+    relayTuneStep(ap_.tuning, s, ap_.loops.pitchLoop, ap_.loops.rollLoop, nowMs);
     caption = relayCaption(ap_.tuning);
     captionChanged = true;
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "control/apsettings.h"
+#include "control/channels.h"
 #include "control/pid.h"
 #include "core/dynamics.h"
 #include "core/simstate.h"
@@ -20,7 +21,7 @@ inline constexpr double RELAY_AMPLITUDE = 0.04;  // output units
 struct RelayTuning {
     bool on = false;
     int phase = 0;             // 0: initialise at the next relay step; 1: relay running
-    double startTime = 0.0;    // s, clock time of the initialising step
+    ClockMs startTimeMs = 0;   // clock time of the initialising step
     double pitchBase = 0.0;    // loop outputs when the relay started
     double rollBase = 0.0;
     int pitchSign = 1;         // sign of the error at the last counted crossing
@@ -35,12 +36,12 @@ struct RelayTuning {
 void startTuning(RelayTuning& rt);
 
 // One relay step (after an integrating dynamics tick, while on). Phase 0
-// initialises (counters, sums, bases, signs +1, startTime = now) and enters
+// initialises (counters, sums, bases, signs +1, startTimeMs = nowMs) and enters
 // phase 1. Phase 1, pitch then roll: e = angle - setpoint; a sign change of e
 // against the last counted sign is a crossing; |e| is summed; the output is
 // base - RELAY_AMPLITUDE when the angle is above the set-point, else base +
 // RELAY_AMPLITUDE.
-void relayTuneStep(RelayTuning& rt, const SimState& s, PidLoop& pitchLoop, PidLoop& rollLoop, double now);
+void relayTuneStep(RelayTuning& rt, const SimState& s, PidLoop& pitchLoop, PidLoop& rollLoop, ClockMs nowMs);
 
 // The main window caption set by every relay step: "12  14" (pitch crossings,
 // two spaces, roll crossings).
@@ -48,24 +49,24 @@ std::string relayCaption(const RelayTuning& rt);
 
 // "Stpop AT": tuning off, then the gain proposal written into the
 // stabilisation window's texts (general format, the given separator), pitch
-// first: with t = now - startTime, Tu = 2t / crossings,
+// first: with t = secondsBetween(startTimeMs, nowMs), Tu = 2t / crossings,
 // A = pi x errorSum / (2 crossings), K = pi A / 0.16,
 //   pitch: Edit6 = 50 K, Edit7 = 3.7 K / Tu, Edit8 = 1.8 Tu / K;
 //   roll:  Edit2 = 100 K, Edit3 = 10 K / Tu, Edit4 = 3 Tu / K.
 // A zero divisor (no crossing, no error, no elapsed time) throws SimError
 // "Floating point division by zero" at that point; the texts written before
 // it stay.
-void stopTuning(RelayTuning& rt, double now, StabiliserTexts& texts, char decimalSep);
+void stopTuning(RelayTuning& rt, ClockMs nowMs, StabiliserTexts& texts, char decimalSep);
 
 // Step 14 of the dynamics tick: runs relayTuneStep on the autopilot's pitch and
-// roll loops while tuning is on. The owner sets `now` (clock seconds) before
+// roll loops while tuning is on. The owner sets `nowMs` (the clock) before
 // each tick; after a step the caption to show is in `caption`.
 class RelayTuneHook : public TickHook {
 public:
     explicit RelayTuneHook(Autopilot& ap) : ap_(ap) {}
     void afterIntegration(SimState& s) override;
 
-    double now = 0.0;
+    ClockMs nowMs = 0;
     std::string caption;
     bool captionChanged = false;  // set by a step; the owner clears it
 

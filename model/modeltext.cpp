@@ -64,11 +64,39 @@ void saveModelTexts(IniFile& store, const ModelTexts& t) {
     batch.commit();
 }
 
-ModelTexts loadModelFile(const std::string& path) {
+bool holdsModel(const IniFile& store) {
+    for (int i = 0; i < ELEMENT_COUNT; ++i) {
+        const std::string sec = elemSection(i);
+        if (store.hasKey(sec, "Act")) return true;
+        for (int j = 0; j < PARAM_COUNT; ++j)
+            if (store.hasKey(sec, paramKey(j))) return true;
+    }
+    for (const char* key : SCALAR_KEYS)
+        if (store.hasKey("Model", key)) return true;
+    for (int r = 0; r < MIX_ROWS; ++r)
+        for (int j = 0; j < ELEMENT_COUNT; ++j)
+            if (store.hasKey("Mix", mixKey(r, j))) return true;
+    return false;
+}
+
+namespace {
+
+IniFile openModelFile(const std::string& path) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) throw SimError("Cannot open model file '" + path + "'");
-    const IniFile store(path);
-    return loadModelTexts(store, TextDefaults::ModelFile);
+    return IniFile(path);
+}
+
+}  // namespace
+
+bool modelFileHoldsModel(const std::string& path) { return holdsModel(openModelFile(path)); }
+
+std::string noModelWarning(const std::string& path) {
+    return "'" + path + "' holds no model (none of its keys); it is applied as the model of all-default texts";
+}
+
+ModelTexts loadModelFile(const std::string& path) {
+    return loadModelTexts(openModelFile(path), TextDefaults::ModelFile);
 }
 
 void saveModelFile(const std::string& path, const ModelTexts& texts) {

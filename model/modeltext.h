@@ -56,6 +56,16 @@ void checkEncodable(const ModelTexts& texts);
 // written; a text Windows-1251 cannot hold is found before any write.
 void saveModelTexts(IniFile& store, const ModelTexts& texts);
 
+// Whether a store holds at least one of the model's keys (Act or Param0..12 of
+// Elem0..Elem7, a Model scalar, a Mix cell). A store with none of them (an
+// empty or binary file, some other program's INI file) reads as the model of
+// all-default texts; the runner and the model window's "Открыть" warn first.
+bool holdsModel(const IniFile& store);
+// The same for a model file. Throws SimError when the file cannot be read.
+bool modelFileHoldsModel(const std::string& path);
+// The warning about such a file, naming it.
+std::string noModelWarning(const std::string& path);
+
 // The file halves of the model window's "Открыть" and "Сохранить".
 ModelTexts loadModelFile(const std::string& path);
 void saveModelFile(const std::string& path, const ModelTexts& texts);

@@ -13,12 +13,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "control/flightstart.h"
 #include "control/headless.h"
 #include "core/dynamics.h"
 #include "core/errors.h"
 #include "core/wind.h"
 #include "model/apply.h"
 #include "model/modeltext.h"
+#include "tools/runnerlink.h"
 
 namespace uav {
 
@@ -82,6 +84,12 @@ private:
 };
 
 constexpr double RAD_TO_DEG = 180.0 / PI;
+
+constexpr double RUN_DT = 0.01;  // s, the dynamics step the start values set
+
+std::int64_t tickAt(double seconds) { return seconds < 0 ? std::int64_t{-1} : std::llround(seconds / RUN_DT); }
+
+std::int64_t engageTick(const RunOptions& opt) { return opt.mode == ApMode::Off ? -1 : tickAt(opt.engageAt); }
 
 void writeCsvRow(std::ostream& out, double t, const SimState& s) {
     Row r;
@@ -155,6 +163,12 @@ std::string runUsage() {
            "                      captureAltitude and headingByAilerons take 1 or 0\n"
            "  --tune-start S      start the relay tuning at S simulated seconds\n"
            "  --tune-stop S       stop it at S and print the proposed gains\n"
+           "Autopilot link (the connection window's TCP server; see README):\n"
+           "  --link [ADDR:]PORT  serve the link on ADDR (default 127.0.0.1), PORT 0 for any;\n"
+           "                      the flight runs in real time for --seconds\n"
+           "  --lockstep          with --link: each valid frame sets the sliders, advances\n"
+           "                      one control period (two dynamics ticks), then is answered;\n"
+           "                      ends after --seconds or when the client disconnects\n"
            "  --help              this text\n";
 }
 
@@ -230,6 +244,10 @@ bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt) {
             opt.tuneStart = inRange(a, value(), 0, 1e7);
         } else if (a == "--tune-stop") {
             opt.tuneStop = inRange(a, value(), 0, 1e7);
+        } else if (a == "--link") {
+            parseLinkAddress(value(), opt);
+        } else if (a == "--lockstep") {
+            opt.lockstep = true;
         } else if (a.size() > 1 && a[0] == '-') {
             throw SimError("unknown option " + a + " (see --help)");
         } else if (opt.modelPath.empty()) {
@@ -249,59 +267,62 @@ bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt) {
             throw SimError(std::string("option --set: ") + e.what());
         }
     }
+    if (opt.lockstep && opt.linkPort < 0) throw SimError("option --lockstep needs --link");
     if (opt.tuneStop >= 0 && opt.tuneStart < 0) throw SimError("option --tune-stop needs --tune-start");
     if (opt.tuneStop >= 0 && opt.tuneStop < opt.tuneStart)
         throw SimError("option --tune-stop: the stop comes before the start");
     return true;
 }
 
-RunSummary runFlight(const RunOptions& opt, std::ostream* csv) {
-    return runFlight(opt, [csv] { return csv; });
+void startRun(const RunOptions& opt, RunStart& rs, std::ostream* warnings) {
+    FlightStart in;
+    in.modelTexts = loadModelFile(opt.modelPath);
+    if (warnings && !modelFileHoldsModel(opt.modelPath))
+        *warnings << "uavsim-run: " << noModelWarning(opt.modelPath) << '\n';
+    in.modelDecimalSep = opt.decimalSep;
+    in.initial = opt.initial;
+    // The settings texts start as the windows' defaults, with a decimal point.
+    in.settingsDecimalSep = RUN_SETTINGS_SEP;
+    in.stabiliserTexts = defaultStabiliserTexts(RUN_SETTINGS_SEP);
+    in.returnTexts = defaultReturnTexts(RUN_SETTINGS_SEP);
+    for (const auto& [name, text] : opt.settings) setSettingText(in.stabiliserTexts, in.returnTexts, name, text);
+    in.sliders = opt.sliders;
+    in.wind = {opt.windNorth, 0.0, opt.windEast};
+    // A mode engaged at the start is engaged by the start-up itself.
+    in.mode = engageTick(opt) == 0 ? opt.mode : ApMode::Off;
+
+    const FlightStartResult r = startFlight(in, rs.state, rs.aircraft, rs.outlines, rs.ap, nullptr);
+    if (r.modelError) throw SimError(opt.modelPath + ": " + *r.modelError);
+    if (r.stabiliserError) throw SimError("autopilot settings: " + *r.stabiliserError);
+    if (r.returnError) throw SimError("autopilot settings: " + *r.returnError);
+    rs.autopilotError = r.modeError.value_or("");
+    rs.stabiliserTexts = in.stabiliserTexts;
+    rs.returnTexts = in.returnTexts;
 }
 
-RunSummary runFlight(const RunOptions& opt, const std::function<std::ostream*()>& openCsv) {
-    SimState s;
-    setStartValues(s);
-    Aircraft ac;
-    ModelOutlines outlines;
-    const ModelTexts texts = loadModelFile(opt.modelPath);
-    try {
-        applyModel(texts, opt.decimalSep, s, ac, outlines, nullptr);
-    } catch (const SimError& e) {
-        throw SimError(opt.modelPath + ": " + e.what());
-    }
-    applyInitialConditions(s, opt.initial);
-    s.wind = {opt.windNorth, 0.0, opt.windEast};
-
-    // The two settings windows apply their texts at start-up, as in the program.
-    constexpr char AP_SEP = '.';
-    StabiliserTexts stabTexts = defaultStabiliserTexts(AP_SEP);
-    ReturnTexts retTexts = defaultReturnTexts(AP_SEP);
-    for (const auto& [name, text] : opt.settings) setSettingText(stabTexts, retTexts, name, text);
-    Autopilot ap;
-    try {
-        initAutopilot(ap, stabTexts, retTexts, AP_SEP, s);
-    } catch (const SimError& e) {
-        throw SimError(std::string("autopilot settings: ") + e.what());
-    }
-    ap.sliders = opt.sliders;
+RunSummary runFlight(const RunOptions& opt, std::ostream* csv, std::ostream* warnings, TickDriver* driver) {
+    RunStart rs;
+    startRun(opt, rs, warnings);
+    SimState& s = rs.state;
+    const Aircraft& ac = rs.aircraft;
+    Autopilot& ap = rs.ap;
+    StabiliserTexts& stabTexts = rs.stabiliserTexts;
+    const ReturnTexts& retTexts = rs.returnTexts;
+    constexpr char AP_SEP = RUN_SETTINGS_SEP;
     HeadlessControl hc(ap);
-    auto tickAt = [&](double seconds) { return seconds < 0 ? std::int64_t{-1} : std::llround(seconds / s.dt); };
-    const std::int64_t engageTick = opt.mode == ApMode::Off ? -1 : tickAt(opt.engageAt);
+    const std::int64_t engageAtTick = engageTick(opt);
     const std::int64_t tuneStartTick = tickAt(opt.tuneStart), tuneStopTick = tickAt(opt.tuneStop);
     SeededUniform gustRandom(opt.seed);
     const std::int64_t gustTicks = std::max<std::int64_t>(1, tickAt(opt.gustPeriod));
 
     RunSummary sum;
+    sum.autopilotError = rs.autopilotError;
     sum.minAltitude = sum.maxAltitude = s.posH;
     const std::int64_t ticks = std::llround(opt.seconds / s.dt);
     s.running = true;
-    // Only now, with the model and every setting accepted, may the CSV file be
-    // created or emptied.
-    std::ostream* const csv = openCsv();
     if (csv) writeCsvHeader(*csv);
     auto scheduled = [&](std::int64_t i) {
-        if (i == engageTick) {
+        if (i == engageAtTick && i > 0) {
             try {
                 engageMode(ap, opt.mode, s, retTexts, AP_SEP);
             } catch (const SimError& e) {
@@ -311,7 +332,7 @@ RunSummary runFlight(const RunOptions& opt, const std::function<std::ostream*()>
         if (i == tuneStartTick) startTuning(ap.tuning);
         if (i == tuneStopTick) {
             try {
-                stopTuning(ap.tuning, headlessTime(hc, s), stabTexts, AP_SEP);
+                stopTuning(ap.tuning, headlessClockMs(hc), stabTexts, AP_SEP);
                 sum.tuningResult = "";
                 for (int f : {ST_ROLL_KP, ST_ROLL_KI, ST_ROLL_KD, ST_PITCH_KP, ST_PITCH_KI, ST_PITCH_KD})
                     sum.tuningResult += std::string(sum.tuningResult.empty() ? "" : " ") +
@@ -322,6 +343,7 @@ RunSummary runFlight(const RunOptions& opt, const std::function<std::ostream*()>
         }
     };
     for (std::int64_t i = 0; i < ticks; ++i) {
+        if (driver && !driver->beforeTick(i, ap, s)) break;
         scheduled(i);
         if (opt.gustMax > 0 && i > 0 && i % gustTicks == 0) s.wind = nextGust(opt.gustMax, gustRandom).wind;
         const SimState before = s;  // the control tick also writes servos and thrust
@@ -340,6 +362,7 @@ RunSummary runFlight(const RunOptions& opt, const std::function<std::ostream*()>
             break;
         }
         ++sum.ticks;
+        if (driver) driver->afterTick(i, s);
         if (s.posH < sum.minAltitude) sum.minAltitude = s.posH;
         if (s.posH > sum.maxAltitude) sum.maxAltitude = s.posH;
         if (s.posD > sum.maxDistance) sum.maxDistance = s.posD;
@@ -349,6 +372,7 @@ RunSummary runFlight(const RunOptions& opt, const std::function<std::ostream*()>
             ++sum.csvRows;
         }
     }
+    if (driver) driver->end(s);
     if (sum.fault == SimFault::None) scheduled(ticks);  // a stop at the very end still gives its proposal
     sum.simSeconds = static_cast<double>(sum.ticks) * s.dt;
     sum.tuningCaption = hc.hook.caption;

@@ -3,16 +3,16 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <fstream>
 #include <iosfwd>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "control/autopilot.h"
 #include "core/errors.h"
 #include "core/simstate.h"
-#include "control/autopilot.h"
+#include "model/apply.h"
 
 namespace uav {
 
@@ -42,6 +42,11 @@ struct RunOptions {
     std::vector<std::pair<std::string, std::string>> settings;  // --set NAME=VALUE, in order
     double tuneStart = -1.0;     // s, relay tuning "Start AT"; negative: none
     double tuneStop = -1.0;      // s, "Stpop AT" and the gain proposal; negative: none
+
+    // Autopilot link (see runnerlink.h): --link [ADDR:]PORT, --lockstep.
+    std::string linkAddress = "127.0.0.1";
+    int linkPort = -1;           // negative: no link
+    bool lockstep = false;
 };
 
 struct RunSummary {
@@ -63,19 +68,52 @@ struct RunSummary {
 bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt);
 std::string runUsage();
 
+// The settings texts of a run are written with a decimal point.
+inline constexpr char RUN_SETTINGS_SEP = '.';
+
+// A run after its start-up: what the program holds once its windows are
+// created, from the options instead of the windows.
+struct RunStart {
+    SimState state;
+    Aircraft aircraft;
+    ModelOutlines outlines;
+    Autopilot ap;
+    StabiliserTexts stabiliserTexts;
+    ReturnTexts returnTexts;
+    std::string autopilotError;  // an engagement at the start that stopped, with its message
+};
+
+// The start-up of a run through the program's own start-up (startFlight):
+// the model file, the initial conditions, the stopped tick, the settings
+// texts, sliders, wind and a mode engaged at 0 s. Throws SimError naming the
+// model file for a bad model text, or "autopilot settings: ..." for a bad
+// settings text. A file that holds no model key is flown as the model of
+// all-default texts, with a warning naming it written to `warnings` (if given).
+void startRun(const RunOptions& opt, RunStart& rs, std::ostream* warnings = nullptr);
+
+// Paces a run from outside (the link modes): asked before every dynamics
+// tick, told after it and at the end.
+struct TickDriver {
+    virtual ~TickDriver() = default;
+    // Before tick i (simulated clock i x dt): may wait and move the sliders.
+    // False ends the run before this tick.
+    virtual bool beforeTick(std::int64_t i, Autopilot& ap, const SimState& s) = 0;
+    virtual void afterTick(std::int64_t i, const SimState& s) = 0;
+    virtual void end(const SimState&) {}
+};
+
 // The simulation of one run, the part shared by the tool, tests and benchmarks,
 // on the simulated clock (see headlessTick for the order of the timers).
-// `csv` may be null. A fault stops the run: the last CSV row is then the last
-// valid state (written at the fault time unless a regular row just gave it).
-RunSummary runFlight(const RunOptions& opt, std::ostream* csv);
-// The same, opening the telemetry only once the model and the settings have
-// been read and accepted (a refused run leaves an existing CSV file as it was).
-// `openCsv` may return null for no telemetry.
-RunSummary runFlight(const RunOptions& opt, const std::function<std::ostream*()>& openCsv);
+// `csv`, `warnings` and `driver` may be null. A fault stops the run: the last
+// CSV row is then the last valid state (written at the fault time unless a
+// regular row just gave it). A CSV write that fails throws csvWriteError().
+RunSummary runFlight(const RunOptions& opt, std::ostream* csv, std::ostream* warnings = nullptr,
+                     TickDriver* driver = nullptr);
 
 // Opens the CSV file for writing (created or emptied), refusing one that is
 // the model file however it is named (same device and inode: the same path, a
-// symbolic or a hard link). Throws SimError with the system's reason.
+// symbolic or a hard link). Throws SimError with the system's reason. The tool
+// calls it only once startRun has accepted the model and the settings.
 void openCsvFile(const std::string& csvPath, const std::string& modelPath, std::ofstream& file);
 // The error of a CSV write that failed, with the system's reason (errno of the failed write).
 SimError csvWriteError();

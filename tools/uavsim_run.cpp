@@ -8,6 +8,7 @@
 
 #include "core/errors.h"
 #include "tools/runner.h"
+#include "tools/runnerlink.h"
 
 int main(int argc, char** argv) {
     using namespace uav;
@@ -18,19 +19,26 @@ int main(int argc, char** argv) {
             std::cout << runUsage();
             return 0;
         }
+        {
+            // The model and every setting are read and accepted before the
+            // CSV file is created or emptied: a refused run costs no file.
+            RunStart check;
+            startRun(opt, check);
+        }
         std::ofstream file;
         std::ostream* csv = nullptr;
-        auto openCsv = [&]() -> std::ostream* {
-            if (opt.csvPath == "-") {
-                csv = &std::cout;
-            } else if (!opt.csvPath.empty()) {
-                openCsvFile(opt.csvPath, opt.modelPath, file);
-                csv = &file;
-            }
-            return csv;
-        };
+        if (opt.csvPath == "-") {
+            csv = &std::cout;
+        } else if (!opt.csvPath.empty()) {
+            openCsvFile(opt.csvPath, opt.modelPath, file);
+            csv = &file;
+        }
         const auto t0 = std::chrono::steady_clock::now();
-        const RunSummary sum = runFlight(opt, openCsv);
+        LinkRunReport link;
+        const RunSummary sum = opt.linkPort < 0 ? runFlight(opt, csv, &std::cerr) : runLinkFlight(opt, csv, [&](int port) {
+            std::cerr << "uavsim-run: link listening on " << opt.linkAddress << ':' << port
+                      << (opt.lockstep ? " (lockstep)" : " (real time)") << std::endl;
+        }, &link, &std::cerr);
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         if (csv) {
             errno = 0;
@@ -38,6 +46,9 @@ int main(int argc, char** argv) {
             if (!*csv) throw csvWriteError();
         }
         if (!opt.quiet) writeSummary(std::cerr, opt, sum, wall);
+        if (!opt.quiet && opt.linkPort >= 0)
+            std::cerr << "link: " << link.framesAnswered << " frames answered, " << link.connections
+                      << " connections\n";
         return sum.fault == SimFault::None ? 0 : 3;
     } catch (const SimError& e) {
         std::cerr << "uavsim-run: " << e.what() << '\n';

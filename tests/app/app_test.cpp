@@ -6,6 +6,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QSlider>
 #include <QSpinBox>
@@ -20,50 +21,23 @@
 #include "app/tform1.h"
 #include "app/tform7.h"
 #include "app/tform8.h"
+#include "app/tform9.h"
 #include "app/widgets.h"
+#include "tests/app/apptest.h"
 #include "tests/testutil.h"
+#include "tools/runner.h"
+#include "views/mapimage.h"
 
 using namespace uav;
 using namespace uav::test;
 
 namespace {
 
-// Runs `action`, closing every modal message box it opens; returns their texts, joined by '|'.
-std::string withMessageBoxes(const std::function<void()>& action) {
-    QStringList seen;
-    QTimer closer;
-    closer.setInterval(5);
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            seen << box->text();
-            box->done(QMessageBox::Ok);
-        }
-    });
-    closer.start();
-    action();
-    return seen.join('|').toStdString();
-}
-
-class MainWindow : public ::testing::Test {
+class MainWindow : public ProgramTest {
 protected:
-    void start(const std::string& confIni = {}, std::vector<double> random = {}, std::string appDir = {}) {
-        if (!confIni.empty()) putFile(dir / "conf.ini", confIni);
-        sim.appDir = appDir.empty() ? dir.path.string() + "/" : appDir;
-        sim.decimalSep = ',';
-        if (!random.empty()) sim.rng = std::make_unique<ScriptedRandom>(std::move(random));
-        startupMessages = withMessageBoxes([&] { w = createWindows(sim); });
-    }
-    void TearDown() override { delete w.form1; }
-
-    TForm1& f() { return *w.form1; }
     std::string label(QLabel* l) { return l->text().toStdString(); }
     // Whether the start and the stop button can be pressed.
     std::pair<bool, bool> startStop() { return {f().SpeedButton2->isEnabled(), f().SpeedButton3->isEnabled()}; }
-
-    TempDir dir;
-    SimApp sim;
-    Windows w;
-    std::string startupMessages;
 };
 
 }  // namespace
@@ -100,6 +74,30 @@ TEST_F(MainWindow, StartState) {
     EXPECT_NEAR(sim.ap.returnSettings.returnSpeed, 60 / 3.6, 1e-12);
     const std::string ini = fileBytes(dir / "conf.ini");
     for (const char* entry : {"[Elem7]", "Kvis=150", "Mix4-7=0"}) EXPECT_NE(ini.find(entry), std::string::npos);
+}
+
+// The runner starts through the same sequence; with the same model and the
+// same fields the two hold the same state, to the last bit.
+TEST_F(MainWindow, StartsInTheRunnersState) {
+    const std::string model = std::string(UAVSIM_SOURCE_DIR_PATH) + "/models/trainer.mdl";
+    start(fileBytes(model), {}, {}, '.');
+    ASSERT_EQ(startupMessages, "");
+    RunOptions opt;
+    opt.modelPath = model;
+    RunStart rs;
+    startRun(opt, rs);
+    expectSameState(sim.state, rs.state);
+    EXPECT_GT(VecNorm(rs.state.elemForceBody[0]), 0.1) << "the stopped tick computed the forces";
+    EXPECT_EQ(sim.aircraft.params.mass, rs.aircraft.params.mass);
+    const AutopilotLoops &a = sim.ap.loops, &b = rs.ap.loops;
+    for (auto loop : {&AutopilotLoops::rollLoop, &AutopilotLoops::pitchLoop, &AutopilotLoops::speedLoop,
+                      &AutopilotLoops::altitudeLoop, &AutopilotLoops::headingLoop, &AutopilotLoops::rollRateLoop,
+                      &AutopilotLoops::yawRateLoop, &AutopilotLoops::pitchRateLoop})
+        EXPECT_TRUE((a.*loop).kp == (b.*loop).kp && (a.*loop).ki == (b.*loop).ki &&
+                    (a.*loop).kd == (b.*loop).kd);
+    EXPECT_EQ(sim.ap.stabiliser.speedMax, rs.ap.stabiliser.speedMax);
+    EXPECT_EQ(sim.ap.returnSettings.returnAltitude, rs.ap.returnSettings.returnAltitude);
+    EXPECT_EQ(sim.ap.returnState.belowCritical, rs.ap.returnState.belowCritical);
 }
 
 TEST_F(MainWindow, StartStopAndInitialConditionsWhileRunning) {
@@ -185,7 +183,7 @@ TEST_F(MainWindow, ModeChangesEngageTheLoops) {
 
     // A bad auto-return text: the message is shown and the program stays in
     // the mode it was in, the selector showing it, its loop timer as it was.
-    w.form7->texts().text[RT_SPEED] = "быстро";
+    w.form7->fields[RT_SPEED]->setText(QStringLiteral("быстро"));
     EXPECT_EQ(withMessageBoxes([&] { f().RadioGroup1Buttons->button(2)->click(); }),
               "'быстро' is not a valid floating point value");
     EXPECT_EQ(sim.ap.mode, ApMode::Off);
@@ -245,6 +243,63 @@ TEST_F(MainWindow, ReadOnlyFolderNeverStopsTheProgram) {
     EXPECT_EQ(startupMessages, "") << "no modal box holds up the start";
     EXPECT_EQ(sim.aircraft.params.mass, 2.0) << "the model is applied all the same";
     EXPECT_EQ(sim.outlines.kil.size(), 4u);
+}
+
+// The 3D view on a platform without OpenGL: it comes up with a notice, a map
+// of the wrong size is refused and the old one kept, and "Выход" clears "3D".
+TEST_F(MainWindow, View3dWithoutOpenGl) {
+    start();
+    TForm9& v = *w.form9;
+    EXPECT_FALSE(v.hasGl());
+    f().CheckBox1->setChecked(true);
+    f().CheckBox1Click();
+    EXPECT_TRUE(v.isVisible());
+    sim.state.posH = 120;
+    f().Timer1Timer();  // PosModel: the terrain follows even where nothing is drawn
+    EXPECT_EQ(v.windowTitle(), QStringLiteral("y  0  0"));
+
+    const std::vector<float> before = v.terrain().grid0.h;
+    const RgbImage small = RgbImage::black(200, 200);
+    const auto bmp = encodeBmp(small);
+    putFile(dir / "small.bmp", std::string(bmp.begin(), bmp.end()));
+    const std::string shown = withMessageBoxes([&] { v.loadMap(QString::fromStdString(dir / "small.bmp")); });
+    EXPECT_EQ(shown, "Couldn't load \"" + (dir / "small.bmp") +
+                         "\". The map must be 400 x 400 pixels, this one is 200 x 200.");
+    EXPECT_TRUE(v.terrain().grid0.h == before) << "the current map is kept";
+
+    // A map chosen at zoom 5 (above 1000 m) is drawn at zoom 5 from the next frame on.
+    sim.state.posH = 2000;
+    v.PosModel();
+    ASSERT_EQ(v.terrain().k, 5);
+    // "Горы" reads TXT/mountains.bmp in the working directory.
+    RgbImage hills = RgbImage::black(MAP_SIZE, MAP_SIZE);
+    for (std::size_t p = 0; p < hills.rgb.size(); p += 3) hills.rgb[p + 1] = static_cast<std::uint8_t>(p % 251);
+    std::filesystem::create_directory(dir.path / "TXT");
+    const auto hillsBmp = encodeBmp(hills);
+    putFile(dir.path / "TXT" / "mountains.bmp", std::string(hillsBmp.begin(), hillsBmp.end()));
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path);
+    const std::string shownToo = withMessageBoxes([&] { v.N2->trigger(); });
+    std::filesystem::current_path(cwd);
+    EXPECT_EQ(shownToo, "");
+    EXPECT_FALSE(v.terrain().grid0.h == before);
+    EXPECT_FLOAT_EQ(v.terrain().grid1.H(3, 7), v.terrain().grid0.H(15, 35) / 25);
+    v.PosModel();
+    EXPECT_TRUE(v.camera().gridChanged) << "and shifted under the aircraft";
+
+    v.N5->trigger();
+    EXPECT_FALSE(f().CheckBox1->isChecked());
+    EXPECT_FALSE(v.isVisible());
+
+    // The drawing keeps the 4:3 aspect: the largest such rectangle, centred.
+    struct Row {
+        int w, h, x, y, vw, vh;
+    } rows[] = {{640, 480, 0, 0, 640, 480}, {800, 480, 80, 0, 640, 480}, {640, 600, 0, 60, 640, 480},
+                {0, 480, 0, 0, 0, 0}};
+    for (const Row& r : rows) {
+        const Viewport vp = viewportFor(r.w, r.h);
+        EXPECT_EQ(std::tuple(vp.x, vp.y, vp.w, vp.h), std::tuple(r.x, r.y, r.vw, r.vh)) << r.w << " x " << r.h;
+    }
 }
 
 // Non-modal notices the window has put up (start-up and fault notices).

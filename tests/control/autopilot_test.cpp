@@ -14,8 +14,8 @@ struct Fixture {
     Fixture() { initAutopilot(ap, defaultStabiliserTexts(','), ret, ',', s); }
     void engage(ApMode m) { engageMode(ap, m, s, ret, ','); }
     void tick() {
-        controlTick(ap, s, ac, 0.0);
-        loopTick(ap, s, ac, 0.0);
+        controlTick(ap, s, ac, 0);
+        loopTick(ap, s, ac, 0);
     }
 };
 
@@ -31,7 +31,7 @@ TEST(Autopilot, EngagementKeepsTheSurfacesStill) {
     f.engage(ApMode::Stabilise);
     f.ap.loops.rollLoop.setpoint = 0.2;
     f.ap.loops.pitchLoop.setpoint = -0.1;
-    loopTick(f.ap, f.s, f.ac, 0.0);
+    loopTick(f.ap, f.s, f.ac, 0);
     EXPECT_DOUBLE_EQ(f.ap.channels.aileronIn, 0.3);
     EXPECT_DOUBLE_EQ(f.ap.channels.elevatorIn, -0.2);
 
@@ -42,7 +42,7 @@ TEST(Autopilot, EngagementKeepsTheSurfacesStill) {
     g.ap.loops.rollRateLoop.setpoint = 0.1;
     g.ap.loops.yawRateLoop.setpoint = -0.05;
     g.ap.loops.pitchRateLoop.setpoint = 0.02;
-    loopTick(g.ap, g.s, g.ac, 0.0);
+    loopTick(g.ap, g.s, g.ac, 0);
     EXPECT_DOUBLE_EQ(g.ap.channels.aileronIn, -0.25);
     EXPECT_DOUBLE_EQ(g.ap.channels.elevatorIn, 0.4);
     EXPECT_DOUBLE_EQ(g.ap.channels.rudderIn, 0.15);
@@ -54,14 +54,14 @@ TEST(Autopilot, SetpointsFromTheSlidersByMode) {
     AutopilotLoops& l = f.ap.loops;
     f.ap.sliders = {.ailerons = 50, .rudder = 100, .elevator = -20, .throttle = -100};
     f.engage(ApMode::Stabilise);
-    controlTick(f.ap, f.s, f.ac, 0.0);
+    controlTick(f.ap, f.s, f.ac, 0);
     EXPECT_DOUBLE_EQ(l.rollLoop.setpoint, 25 * PI / 180);   // half of 50 degrees
     EXPECT_DOUBLE_EQ(l.pitchLoop.setpoint, -6 * PI / 180);  // a fifth of 30 degrees, nose down
     EXPECT_DOUBLE_EQ(l.speedLoop.setpoint, 70 / 3.6);       // throttle slider at the top
     EXPECT_EQ(f.ap.channels.rudderIn, 1.0);
 
     f.engage(ApMode::RateHold);
-    controlTick(f.ap, f.s, f.ac, 0.0);
+    controlTick(f.ap, f.s, f.ac, 0);
     EXPECT_DOUBLE_EQ(l.rollRateLoop.setpoint, 0.5 * st.rollRateMax);
     EXPECT_DOUBLE_EQ(l.yawRateLoop.setpoint, -st.yawRateMax);  // rudder right: yaw right
     EXPECT_DOUBLE_EQ(l.pitchRateLoop.setpoint, -0.2 * st.pitchRateMax);
@@ -69,7 +69,7 @@ TEST(Autopilot, SetpointsFromTheSlidersByMode) {
     // Return: the sliders set nothing (the return speed is the flights' test).
     f.engage(ApMode::Return);
     f.ap.sliders.ailerons = -100;
-    controlTick(f.ap, f.s, f.ac, 0.0);
+    controlTick(f.ap, f.s, f.ac, 0);
     EXPECT_DOUBLE_EQ(l.rollLoop.setpoint, 25 * PI / 180);
 
     // Off: the loops freeze, the channels follow the sliders again.

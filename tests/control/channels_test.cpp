@@ -41,28 +41,41 @@ TEST(Channels, SliderMapping) {
 
 // Stages in order: mix (here reversed), rate limit on a fake clock.
 TEST(Servo, FirstUpdateUnlimitedThenRateLimited) {
-    const Aircraft ac = oneServo(MIX_ELE, -1.0, 2.0, 0.0);  // 2 units/s
+    const Aircraft ac = oneServo(MIX_ELE, -1.0, 6.25, 0.0);  // 6.25 units/s: 0.125 per 20 ms
     SimState s;
     ServoState sv;
     Channels ch{.elevatorIn = 0.5};
-    updateServos(s, ac, ch, sv, 1.0);  // first update: no limit
+    updateServos(s, ac, ch, sv, 1000);  // first update: no limit
     EXPECT_DOUBLE_EQ(s.servoPos[0], -0.5);
-    ch.elevatorIn = -0.5;  // target +0.5, one unit away: 25 updates of 0.02 s
+    ch.elevatorIn = -0.5;  // target +0.5, one unit away: 8 updates of 20 ms
     int updates = 0;
-    double t = 1.0;
+    ClockMs t = 1000;
     while (s.servoPos[0] < 0.5 && updates < 100) {
-        t = 1.0 + (++updates) * 0.02;
+        t = 1000 + (++updates) * 20;
         updateServos(s, ac, ch, sv, t);
         if (updates == 1) {
-            EXPECT_NEAR(s.servoPos[0], -0.46, 1e-12);  // 2 units/s x 0.02 s
+            EXPECT_EQ(s.servoPos[0], -0.375);
         }
     }
-    EXPECT_EQ(updates, 25);
+    EXPECT_EQ(updates, 8);
     EXPECT_EQ(s.servoPos[0], 0.5);  // lands on the target exactly
     ch.elevatorIn = 0.0;            // clock going back moves nothing
-    updateServos(s, ac, ch, sv, t - 0.02);
+    updateServos(s, ac, ch, sv, t - 20);
     EXPECT_DOUBLE_EQ(s.servoPos[0], 0.5);
-    EXPECT_EQ(*sv.servoTime, t - 0.02);
+    EXPECT_EQ(*sv.servoTimeMs, t - 20);
+}
+
+// 25 steps per unit, 5 units/s: from 0.4 down, 20 ms allow 0.1, so the command
+// is 0.3, 7.5 steps, a tie that goes to the even 8 (0.32). At 120 ms -> 140 ms
+// the difference of absolute seconds, 0.14 - 0.12 = 0.020000000000000018, would
+// give 0.29999999999999993, 7 steps, 0.28.
+TEST(Servo, RateLimitedTieOnTheMillisecondClock) {
+    const Aircraft ac = oneServo(MIX_TRO, 1.0, 5.0, 25.0);
+    SimState s;
+    ServoState sv{.servoCmd = {0.4}, .servoTimeMs = 120};
+    updateServos(s, ac, Channels{.throttle = 0.0}, sv, 140);
+    EXPECT_EQ(s.servoPos[0], 0.32);
+    EXPECT_EQ(secondsBetween(120, 140), 0.02);
 }
 
 TEST(Servo, QuantisationHalvesToEven) {
@@ -76,7 +89,7 @@ TEST(Servo, QuantisationHalvesToEven) {
     for (const Row& r : rows) {
         ServoState sv;
         SimState s;
-        updateServos(s, oneServo(MIX_TRO, 1.0, 1.0, r.steps), Channels{.throttle = r.target}, sv, 0.0);
+        updateServos(s, oneServo(MIX_TRO, 1.0, 1.0, r.steps), Channels{.throttle = r.target}, sv, 0);
         EXPECT_DOUBLE_EQ(s.servoPos[0], r.pos) << r.why;
         EXPECT_DOUBLE_EQ(sv.servoCmd[0], r.target) << r.why;  // the command is not quantised
     }
@@ -96,7 +109,7 @@ TEST(Servo, MixThrustAndOutputText) {
     s.servoPos[3] = 0.7;  // left from before
     ServoState sv;
     const Channels ch{.throttle = 0.25, .aileronIn = 0.2};
-    applyCommands(s, ac, ch, sv, 1.0);
+    applyCommands(s, ac, ch, sv, 1000);
     EXPECT_EQ(s.thrustBody, (Vec3{2.5, 0.5, -0.25}));
     EXPECT_DOUBLE_EQ(s.servoPos[0], 0.325);  // 0.5 x throttle + 1 x aileron
     EXPECT_DOUBLE_EQ(s.servoPos[1], -0.2);

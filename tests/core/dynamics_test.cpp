@@ -40,8 +40,20 @@ TEST(Atmosphere, StandardValues) {
         return s;
     };
     EXPECT_NEAR(at(0).airDensity, 1.2272, 5e-5);
-    EXPECT_NEAR(at(1000).airTemp, 281.65, 1e-9);  // standard atmosphere: 281.65 K, 89.88 kPa
-    EXPECT_NEAR(at(1000).airPressure, 89.88, 0.02);
+    // By hand: T = 288.15 - 0.0065 h; P = 101.325 (T / 288.15)^5.2615; rho = 3.4898 P / T.
+    //   1000 m: T 281.65, ratio 0.97744230436, ln -0.02281601254, P 89.863039016, rho 1.1134529862
+    //   5000 m: T 255.65, ratio 0.88721152178, ln -0.11967185636, P 53.983567802, rho 0.73691318175
+    struct Row { double h, temp, pressure, density, tablePressure, tableDensity; };
+    for (const Row& r : {Row{1000, 281.65, 89.863039016, 1.1134529862, 89.876, 1.1117},
+                         Row{5000, 255.65, 53.983567802, 0.73691318175, 54.048, 0.7364}}) {
+        const SimState s = at(r.h);
+        EXPECT_NEAR(s.airTemp, r.temp, 1e-9);
+        EXPECT_NEAR(s.airPressure / r.pressure, 1.0, 1e-9) << r.h;
+        EXPECT_NEAR(s.airDensity / r.density, 1.0, 1e-9) << r.h;
+        // Within 0.2 % of the standard atmosphere's table.
+        EXPECT_NEAR(s.airPressure / r.tablePressure, 1.0, 2e-3) << r.h;
+        EXPECT_NEAR(s.airDensity / r.tableDensity, 1.0, 2e-3) << r.h;
+    }
     EXPECT_GT(at(-100).airDensity, at(0).airDensity);  // no clamp at the field
 }
 

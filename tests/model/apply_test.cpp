@@ -151,6 +151,148 @@ TEST(ModelFile, SaveLoadRoundTripAndDefaults) {
     EXPECT_THROW(loadModelFile(dir / "missing.mdl"), SimError);
 }
 
+// Files read as the all-default model are told apart by whether any one key of
+// the model is there.
+TEST(ModelFile, HoldsModelOnlyWithOneOfItsKeys) {
+    const TempDir dir;
+    struct Row { std::string bytes; bool holds; const char* why; };
+    const Row rows[] = {
+        {"", false, "empty"},
+        {std::string("\x00\xff\x89PNG\r\n\x1a\n\x00[", 11), false, "binary"},
+        {"[Window]\r\nWidth=800\r\n[Elem0]\r\nColour=red\r\nParam13=1\r\n", false, "other keys only"},
+        {"M=2\r\n[Model]\r\n", false, "a key before any section"},
+        {"[elem7]\r\nact=0\r\n", true, "Act, any case"},
+        {"[Elem3]\r\nParam12=5\r\n", true, "the last parameter"},
+        {"[Model]\r\nYm=0\r\n", true, "the last scalar"},
+        {"[MIX]\r\nMix4-7=1\r\n", true, "the last mixer cell"},
+    };
+    for (const Row& r : rows) {
+        putFile(dir / "f.mdl", r.bytes);
+        EXPECT_EQ(modelFileHoldsModel(dir / "f.mdl"), r.holds) << r.why;
+    }
+    EXPECT_THROW(modelFileHoldsModel(dir / "missing.mdl"), SimError);
+    EXPECT_NE(noModelWarning("/x/f.mdl").find("'/x/f.mdl' holds no model"), std::string::npos);
+}
+
+namespace {
+
+// One parsed field of the apply, in the order the apply converts them, with
+// where its value lands (null for the three angles, which land only through
+// the rotations).
+struct Field {
+    std::string* text;
+    const double* value;
+    std::string name;
+};
+
+std::vector<Field> fieldsInApplyOrder(ModelTexts& t, Aircraft& ac) {
+    std::vector<Field> f;
+    for (int i = 0; i < ELEMENT_COUNT; ++i) {
+        AeroElement& e = ac.elements[i];
+        const std::pair<int, const double*> order[] = {
+            {P_X, &e.pos.x}, {P_Y, &e.pos.y}, {P_Z, &e.pos.z}, {P_LEN, &e.len}, {P_CHORD, &e.chord},
+            {P_AX, nullptr}, {P_AY, nullptr}, {P_AZ, nullptr}, {P_K, &e.k}, {P_EFTR, &e.efTr},
+            {P_STEPS, &e.servoSteps}, {P_SPEED, &e.servoSpeed}};
+        for (const auto& [param, value] : order)
+            f.push_back({&t.params[i][param], value, "Elem" + std::to_string(i) + ".Param" + std::to_string(param)});
+    }
+    ModelParams& p = ac.params;
+    const std::pair<int, const double*> scalars[] = {
+        {SC_IX, &p.inertia.x}, {SC_IY, &p.inertia.y}, {SC_IZ, &p.inertia.z}, {SC_M, &p.mass},
+        {SC_TV, &p.thrustMax}, {SC_VYCOS, &p.vycos}, {SC_XM, &p.motorPos.x}, {SC_YM, &p.motorPos.y}};
+    for (const auto& [k, value] : scalars) f.push_back({&t.scalars[k], value, SCALAR_KEYS[k]});
+    for (int r = 0; r < MIX_ROWS; ++r)
+        for (int j = 0; j < ELEMENT_COUNT; ++j) f.push_back({&t.mix[r][j], &ac.mix.c[r][j], mixKey(r, j)});
+    f.push_back({&t.scalars[SC_KVIS], &ac.params.kvis, "Kvis"});  // parsed by the outlines, last
+    return f;
+}
+
+// Texts whose every field is different: base + n / 1000 for the n-th field.
+ModelTexts distinctTexts(double base) {
+    ModelTexts t = startUp();
+    Aircraft scratch;
+    auto f = fieldsInApplyOrder(t, scratch);
+    for (std::size_t n = 0; n < f.size(); ++n) *f[n].text = std::to_string(base + static_cast<double>(n) / 1000);
+    return t;
+}
+
+}  // namespace
+
+// A bad text in each field in turn: every field converted before it holds its
+// new value, it and every later one the old value.
+TEST(ApplyFailure, BadTextInEachFieldInTurn) {
+    ModelTexts oldTexts = distinctTexts(1.0);
+    ModelTexts newTexts = distinctTexts(2.0);
+    Aircraft probe;
+    const std::size_t count = fieldsInApplyOrder(newTexts, probe).size();
+    for (std::size_t bad = 0; bad < count; ++bad) {
+        Applied a;
+        ASSERT_EQ(a.apply(oldTexts), "no error");
+        ModelTexts t = newTexts;
+        std::vector<Field> fields = fieldsInApplyOrder(t, a.ac);
+        *fields[bad].text = "x" + std::to_string(bad);
+        SCOPED_TRACE(fields[bad].name);
+        EXPECT_EQ(a.apply(t), "'x" + std::to_string(bad) + "' is not a valid floating point value");
+        for (std::size_t n = 0; n < count; ++n) {
+            if (!fields[n].value || n == bad) continue;
+            const double base = n < bad ? 2.0 : 1.0;
+            double want = base + static_cast<double>(n) / 1000;
+            const std::string& name = fields[n].name;
+            if (name == "TV") want *= *fields[n - 1].value * GRAVITY_G;  // TV x M x g, M checked just before
+            if (name == "Vycos") want *= DEG;
+            EXPECT_NEAR(*fields[n].value, want, 1e-12) << name << (n < bad ? " (before)" : " (after)");
+        }
+    }
+}
+
+// Every point of the six outlines, at Kvis 100. Wings of span 0.8 and chord
+// 0.2 at z = -0.5 and +0.5, so hm = -(len / 2) spanDir = (0, 0, -0.4) and
+// hp = (0, 0, 0.4); a stabiliser of span 0.4, chord 0.1 at (-0.6, 0.05, 0);
+// a fin (Ax 90: normal (0, 0, -1), spanDir (0, 1, 0)) of span 0.2, chord 0.1
+// at (-0.6, 0.1, 0), so hp = (0, 0.1, 0); the fuselage from the fin's x -0.6.
+TEST(ApplyGeometry, EveryOutlinePoint) {
+    ModelTexts t = startUp();
+    t.params[0] = {"0.1", "0", "-0.5", "0.8", "0", "0", "0", "0.2", "0", "L", "0", "1", "1"};
+    t.params[1] = {"0.1", "0", "0.5", "0.8", "0", "0", "0", "0.2", "0", "R", "0", "1", "1"};
+    t.params[2] = {"-0.6", "0.05", "0", "0.4", "0", "0", "0", "0.1", "0", "S", "0", "1", "1"};
+    t.params[3] = {"-0.6", "0.1", "0", "0.2", "90", "0", "0", "0.1", "0", "K", "0", "1", "1"};
+    t.scalars[SC_KVIS] = "100";
+    Applied a;
+    ASSERT_EQ(a.apply(t), "no error");
+    struct Row { const ElementOutline& o; Vec3 p[4]; const char* why; };
+    const Row rows[] = {
+        {a.o.leftW, {{10, 0, -10}, {10, 0, -90}, {-10, 0, -90}, {-10, 0, -10}}, "left wing: P0 inboard"},
+        {a.o.rightW, {{10, 0, 10}, {10, 0, 90}, {-10, 0, 90}, {-10, 0, 10}}, "right wing: mirror order"},
+        {a.o.leftS, {{-60, 5, 0}, {-60, 5, -20}, {-70, 5, -20}, {-70, 5, 0}}, "stabiliser, left half"},
+        {a.o.rightS, {{-60, 5, 0}, {-60, 5, 20}, {-70, 5, 20}, {-70, 5, 0}}, "stabiliser, right half"},
+        {a.o.kil, {{-60, 0, 0}, {-60, 20, 0}, {-70, 20, 0}, {-70, 0, 0}}, "fin: P0 at the root"},
+        {a.o.fus, {{-60, -6, 0}, {-60, 6, 0}, {30, 6, 0}, {30, -6, 0}}, "fuselage"},
+    };
+    for (const Row& r : rows)
+        for (int i = 0; i < 4; ++i) {
+            SCOPED_TRACE(std::string(r.why) + ", P" + std::to_string(i));
+            expectVec(r.o.p[i], r.p[i], 1e-12);
+        }
+}
+
+// Every mixer cell different, read from a file: "r.j" in Mix<r>-<j>, so a
+// shifted row or column shows.
+TEST(ModelFile, MixerWithEveryCellDifferent) {
+    const TempDir dir;
+    std::string bytes = "[Mix]\r\n";
+    for (int r = 1; r <= 4; ++r)
+        for (int j = 0; j < ELEMENT_COUNT; ++j)
+            bytes += "Mix" + std::to_string(r) + "-" + std::to_string(j) + "=" + std::to_string(r) + "." +
+                     std::to_string(j) + "\r\n";
+    putFile(dir / "mix.mdl", bytes);
+    Applied a;
+    ASSERT_EQ(a.apply(loadModelFile(dir / "mix.mdl")), "no error");
+    for (int r = 0; r < MIX_ROWS; ++r)
+        for (int j = 0; j < ELEMENT_COUNT; ++j) EXPECT_EQ(a.ac.mix.c[r][j], (r + 1) + j / 10.0) << r << "," << j;
+    EXPECT_EQ(a.ac.mix.c[MIX_TRO][7], 1.7);  // Mix1 is the throttle row
+    EXPECT_EQ(a.ac.mix.c[MIX_ELE][0], 4.0);
+}
+
 // Derived quantities that overflow stop the apply like a division by zero,
 // before the value is assigned; what came before stays.
 TEST(ApplyFailure, OverflowingDerivedQuantitiesAndUnwritableTexts) {

@@ -2,6 +2,7 @@
 #include <cmath>
 
 #include "tests/testutil.h"
+#include "model/modeltext.h"
 #include "tools/runner.h"
 
 using namespace uav;
@@ -66,6 +67,22 @@ TEST(RunnerOptions, BadInputNamesWhatIsWrong) {
     comma.decimalSep = ',';
     const std::string message = errorOf([&] { runFlight(comma, nullptr); });
     EXPECT_NE(message.find("is not a valid floating point value"), std::string::npos) << message;
+}
+
+// A file with none of the model's keys flies as the all-default model, with a
+// warning naming it; a real model gives none.
+TEST(RunnerModelFile, FileWithoutModelIsFlownWithAWarning) {
+    const TempDir dir;
+    putFile(dir / "notes.ini", "[Window]\r\nWidth=800\r\n");
+    RunOptions o = cruise(0.1);
+    std::ostringstream warnings;
+    runFlight(o, nullptr, &warnings);
+    EXPECT_EQ(warnings.str(), "");
+    o.modelPath = dir / "notes.ini";
+    const RunSummary s = runFlight(o, nullptr, &warnings);
+    EXPECT_EQ(warnings.str(), "uavsim-run: " + noModelWarning(o.modelPath) + "\n");
+    EXPECT_EQ(s.fault, SimFault::None);
+    EXPECT_TRUE(std::isfinite(s.final.posH));
 }
 
 // Open loop, surfaces centred: at 40 % throttle the trainer cruises level or

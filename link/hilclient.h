@@ -1,0 +1,48 @@
+// A client of the autopilot link, as an external autopilot would write it:
+// connect, check the greeting, then send one command frame and read one reply
+// per control step. Blocking sockets with time limits; no GUI, no threads.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "link/frames.h"
+
+namespace uav {
+
+class HilClient {
+public:
+    // Connects to host:port (dotted IPv4 or a name) and reads the greeting.
+    // Throws SimError naming what failed: resolution, the connection, or a
+    // greeting that is missing or not "Welcome to AP server!" CR LF.
+    HilClient(const std::string& host, int port, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    ~HilClient();
+    HilClient(const HilClient&) = delete;
+    HilClient& operator=(const HilClient&) = delete;
+
+    // One control step: sends the frame in one write and waits for its reply.
+    // Throws SimError when the server closes, times out or sends a bad frame.
+    LinkTelemetry exchange(const ServoCommand& cmd);
+
+    // The two halves of `exchange`, for pipelining and for tests that send
+    // arbitrary bytes (pieces of frames, garbage, several frames at once).
+    void sendBytes(const void* data, std::size_t n);
+    void sendCommand(const ServoCommand& cmd);
+    LinkTelemetry readReply();
+    // Whether the server has closed the connection (waits up to `wait`; any
+    // bytes that arrive meanwhile are discarded).
+    bool closedByServer(std::chrono::milliseconds wait);
+    // Bytes ready to read now, without waiting.
+    std::size_t available() const;
+
+    int fd() const { return fd_; }
+
+private:
+    void readExactly(std::uint8_t* into, std::size_t n);
+    int fd_ = -1;
+    std::chrono::milliseconds timeout_;
+};
+
+}  // namespace uav

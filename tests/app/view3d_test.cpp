@@ -1,0 +1,147 @@
+// The 3D view drawn by OpenGL: frames grabbed at known positions under Xvfb
+// (Mesa's software renderer). Where no GL context can be had (the offscreen
+// platform, no display) every test is skipped with the reason.
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QTest>
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/simapp.h"
+#include "app/startup.h"
+#include "app/tform1.h"
+#include "app/tform9.h"
+#include "tests/testutil.h"
+#include "views/mapimage.h"
+
+using namespace uav;
+using namespace uav::test;
+
+namespace {
+
+// A map of one surface class at height 0 (B = class · 60).
+void writeUniformMap(const std::string& path, std::uint8_t blue) {
+    RgbImage img = RgbImage::black(MAP_SIZE, MAP_SIZE);
+    for (std::size_t p = 2; p < img.rgb.size(); p += 3) img.rgb[p] = blue;
+    const auto bytes = encodeBmp(img);
+    putFile(path, std::string(bytes.begin(), bytes.end()));
+}
+
+class View3d : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!TForm9::openGlAvailable())
+            GTEST_SKIP() << "no OpenGL context on the \"" << QGuiApplication::platformName().toStdString()
+                         << "\" platform: run under xvfb-run (scripts/test.sh does)";
+        // The program's windows; "3D" ticked as a user does.
+        sim.appDir = dir.path.string() + "/";
+        w = createWindows(sim);
+        sim.ap.returnSettings.returnAltitude = 150;
+        form = w.form9;
+        w.form1->CheckBox1->setChecked(true);
+        w.form1->CheckBox1Click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !frame().isNull(); }, 10000)) << "the GL window was never exposed";
+    }
+    void TearDown() override { delete w.form1; }
+
+    // Level flight heading north at `altitude` m, `north` m from home.
+    void place(double altitude, double north, const Mat3& orient = MatIdentity()) {
+        sim.state.posH = altitude;
+        sim.state.posX = north;
+        sim.state.posZ = 0;
+        sim.state.posD = std::abs(north);
+        sim.state.orient = orient;
+        w.form1->Timer1Timer();  // the display tick: PosModel
+    }
+    QImage frame() { return form->grabFrame(); }
+
+    TempDir dir;
+    SimApp sim;
+    Windows w;
+    TForm9* form = nullptr;
+};
+
+bool isSky(QRgb c) { return qBlue(c) > qRed(c) + 20 && qBlue(c) > 150; }
+bool isGrass(QRgb c) { return qGreen(c) > 120 && qRed(c) < 40 && qBlue(c) < 40; }
+bool isRed(QRgb c) { return qRed(c) > 200 && qGreen(c) < 60 && qBlue(c) < 60; }
+
+}  // namespace
+
+TEST_F(View3d, SkyAboveTheHorizonGrassBelowAndTheHomePoleAhead) {
+    writeUniformMap(dir / "grass.bmp", 0);
+    form->loadMap(QString::fromStdString(dir / "grass.bmp"));
+    // 100 m up, 500 m south of home, looking north along the horizon: home is
+    // straight ahead, its pole rises to 150 m, above the eye.
+    place(100, -500);
+    const QImage img = frame();
+    ASSERT_EQ(img.size(), QSize(640, 480));
+    for (int x : {40, 320, 600}) {
+        EXPECT_TRUE(isSky(img.pixel(x, 30))) << "sky at the top, x " << x << ": " << std::hex << img.pixel(x, 30);
+        EXPECT_TRUE(isGrass(img.pixel(x, 450))) << "grass at the bottom, x " << x << ": " << std::hex << img.pixel(x, 450);
+    }
+    // The pole: red pixels in the middle columns, from below the horizon (its
+    // foot, 100 m below the eye) to above it (its top, 50 m above).
+    int redAbove = 0, redBelow = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 316; x <= 324; ++x)
+            if (isRed(img.pixel(x, y))) ++(y < 240 ? redAbove : redBelow);
+    EXPECT_GT(redAbove, 5);
+    EXPECT_GT(redBelow, 5);
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("y  0  500"));
+
+    // More than 10 km from home at zoom 1: no pole, caption "n".
+    place(100, -10500);
+    const QImage far = frame();
+    int red = 0;
+    for (int y = 0; y < far.height(); ++y)
+        for (int x = 0; x < far.width(); ++x) red += isRed(far.pixel(x, y));
+    EXPECT_EQ(red, 0);
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("n"));
+}
+
+// Tiles outside the view are skipped; the picture must not change by a pixel,
+// whatever the attitude, zoom or place (west and south of home included).
+TEST_F(View3d, CullingChangesNoPixel) {
+    struct Case {
+        double altitude, north, east, rollDeg, pitchDeg, yawDeg;
+    } cases[] = {
+        {300, 0, 0, 0, 0, 0},            // level over home
+        {150, -2345, -760, 35, -20, 60},  // banked, diving, south-west of home
+        {40, 12000, 3000, -70, 10, 200},  // steep bank, far out
+        {2500, 500, -500, 0, -60, 300},   // zoom 5, looking down
+    };
+    for (const Case& c : cases) {
+        sim.state.posZ = c.east;
+        const Mat3 o = MatMul(MatMul(MRotX(c.rollDeg * DEG_TO_RAD), MRotZ(c.pitchDeg * DEG_TO_RAD)),
+                              MRotY(c.yawDeg * DEG_TO_RAD));
+        sim.state.posH = c.altitude;
+        sim.state.posX = c.north;
+        sim.state.posD = std::hypot(c.north, c.east);
+        sim.state.orient = o;
+        form->PosModel();
+        form->PosModel();  // a zoom change settles over one frame
+        form->renderer().submit = TerrainSubmit::AllTiles;
+        const QImage all = frame();
+        const int allTiles = form->renderer().tilesDrawn;
+        form->renderer().submit = TerrainSubmit::Immediate;
+        const QImage immediate = frame();
+        form->renderer().submit = TerrainSubmit::Culled;
+        const QImage culled = frame();
+        EXPECT_LT(form->renderer().tilesDrawn, allTiles) << "altitude " << c.altitude;
+        EXPECT_TRUE(all == culled) << "culling changed the frame at altitude " << c.altitude;
+        EXPECT_TRUE(all == immediate) << "vertex arrays differ from immediate mode at altitude " << c.altitude;
+    }
+}
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    // Without a display there is nothing to draw on: start on the offscreen
+    // platform, where the tests skip.
+    if (!std::getenv("DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // The sky is read from TXT/ relative to the working directory.
+    if (const char* src = std::getenv("UAVSIM_SOURCE_DIR")) std::filesystem::current_path(src);
+    setDefaultGlFormat();
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}

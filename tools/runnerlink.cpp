@@ -1,0 +1,152 @@
+#include "tools/runnerlink.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <chrono>
+#include <deque>
+#include <thread>
+
+#include "core/errors.h"
+#include "link/server.h"
+
+namespace uav {
+
+namespace {
+
+// Paced by the wall clock; the threaded server answers from the snapshot.
+class RealTimeDriver final : public TickDriver {
+public:
+    RealTimeDriver(const RunOptions& opt, const std::function<void(int)>& listening)
+        : binding_{opt.linkAddress, opt.linkPort}, listening_(listening), server_([this](const ServoCommand& c) {
+              queue_.push(c);
+              return encodeReply(snapshot_.read());
+          }) {}
+    bool beforeTick(std::int64_t i, Autopilot& ap, const SimState& s) override {
+        using namespace std::chrono;
+        if (i == 0) {
+            // Listen once the flight has started, so the first reply already
+            // carries its state.
+            snapshot_.publish(telemetryFromState(s));
+            server_.start({binding_});
+            if (listening_) listening_(server_.boundPorts().at(0));
+            start_ = steady_clock::now();
+        }
+        std::this_thread::sleep_until(start_ + duration_cast<steady_clock::duration>(duration<double>(
+                                                   static_cast<double>(i) * s.dt)));
+        commands_.clear();
+        queue_.drain(commands_);
+        for (const ServoCommand& c : commands_) ap.sliders = slidersFromCommand(c);  // the last one wins
+        return true;
+    }
+    void afterTick(std::int64_t, const SimState& s) override { snapshot_.publish(telemetryFromState(s)); }
+    LinkRunReport report() const { return {server_.counters().frames, server_.counters().accepted}; }
+
+private:
+    LinkBinding binding_;
+    std::function<void(int)> listening_;
+    TelemetrySnapshot snapshot_;
+    CommandQueue queue_;
+    std::vector<ServoCommand> commands_;
+    std::chrono::steady_clock::time_point start_;
+    LinkServer server_;  // last: stopped first, before what its handler uses goes
+};
+
+// One client, served on the simulation's own thread: no hand-over between
+// threads, so a frame costs two dynamics ticks and two system calls.
+class LockstepDriver final : public TickDriver {
+public:
+    LockstepDriver(const RunOptions& opt, const std::function<void(int)>& listening) {
+        int port = 0;
+        listenFd_ = openListener({opt.linkAddress, opt.linkPort}, 1, port);
+        if (listening) listening(port);
+    }
+    ~LockstepDriver() override {
+        if (clientFd_ >= 0) ::close(clientFd_);
+        ::close(listenFd_);
+    }
+    bool beforeTick(std::int64_t i, Autopilot& ap, const SimState&) override {
+        if (i % 2 != 0) return true;  // the second tick of a control period
+        if (clientFd_ < 0 && !accept()) return false;
+        while (pending_.empty()) {
+            if (gone_) return false;
+            const ssize_t r = ::recv(clientFd_, buf_, sizeof buf_, 0);
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) return false;  // the client left: the flight ends here
+            scanned_.clear();
+            scanner_.feed(buf_, static_cast<std::size_t>(r), scanned_);
+            pending_.insert(pending_.end(), scanned_.begin(), scanned_.end());
+        }
+        ap.sliders = slidersFromCommand(pending_.front());
+        pending_.pop_front();
+        replyDue_ = true;
+        return true;
+    }
+    void afterTick(std::int64_t i, const SimState& s) override {
+        if (i % 2 == 1) reply(s);
+    }
+    void end(const SimState& s) override { reply(s); }  // a run of an odd number of ticks
+    LinkRunReport report() const { return {answered_, clientFd_ >= 0 ? 1u : 0u}; }
+
+private:
+    bool accept() {
+        for (;;) {
+            clientFd_ = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (clientFd_ >= 0) break;
+            if (errno != EINTR && errno != ECONNABORTED) throw SimError(std::string("accept failed: ") + std::strerror(errno));
+        }
+        tuneAcceptedSocket(clientFd_, LinkLimits{}.sendBufferBytes);
+        gone_ = !sendWhole(clientFd_, LINK_GREETING.data(), LINK_GREETING.size());
+        return !gone_;
+    }
+    void reply(const SimState& s) {
+        if (!replyDue_) return;
+        replyDue_ = false;
+        const ReplyFrame f = encodeReply(telemetryFromState(s));
+        if (sendWhole(clientFd_, f.data(), f.size()))
+            ++answered_;
+        else
+            gone_ = true;  // not reading its replies, or closed
+    }
+
+    int listenFd_ = -1, clientFd_ = -1;
+    bool gone_ = false, replyDue_ = false;
+    std::uint64_t answered_ = 0;
+    FrameScanner scanner_;
+    std::uint8_t buf_[4096];
+    std::vector<ServoCommand> scanned_;
+    std::deque<ServoCommand> pending_;
+};
+
+}  // namespace
+
+void parseLinkAddress(const std::string& text, RunOptions& opt) {
+    const std::size_t colon = text.rfind(':');
+    const std::string port = colon == std::string::npos ? text : text.substr(colon + 1);
+    if (colon != std::string::npos) opt.linkAddress = text.substr(0, colon);
+    try {
+        opt.linkPort = parsePortText(port);
+    } catch (const SimError& e) {
+        throw SimError(std::string("option --link: ") + e.what());
+    }
+    if (opt.linkAddress.empty()) throw SimError("option --link: no address before ':'");
+}
+
+RunSummary runLinkFlight(const RunOptions& opt, std::ostream* csv, const std::function<void(int)>& listening,
+                         LinkRunReport* report, std::ostream* warnings) {
+    if (opt.lockstep) {
+        LockstepDriver d(opt, listening);
+        RunSummary sum = runFlight(opt, csv, warnings, &d);
+        if (report) *report = d.report();
+        return sum;
+    }
+    RealTimeDriver d(opt, listening);
+    RunSummary sum = runFlight(opt, csv, warnings, &d);
+    if (report) *report = d.report();
+    return sum;
+}
+
+}  // namespace uav
