@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTimer>
@@ -388,9 +389,7 @@ void TForm1::Timer2Timer() {
         setWindowTitle(QString::fromStdString(sim_.tuneHook.caption));
     }
     if (r.faultRaised)
-        showPendingNotice(QStringLiteral("The simulation stopped advancing: %1. Set the initial conditions or "
-                                         "apply a model to go on.")
-                              .arg(QString::fromUtf8(simFaultText(s.fault))));
+        showPendingNotice(QString::fromUtf8(simFaultNotice(s.fault)));
 }
 
 void TForm1::Timer3Timer() {
@@ -478,8 +477,14 @@ void TForm1::RadioGroup1Click(int index) {
     const ApMode mode = static_cast<ApMode>(index);
     const ReturnTexts returnTexts = sim_.windows.form7->texts();
     sim_.record(ev::Mode{mode, std::make_shared<ReturnTexts>(returnTexts), sim_.decimalSep});
-    guarded(this, [&] { engageMode(sim_.ap, mode, sim_.state, returnTexts, sim_.decimalSep); });
-    // The loop timer follows the autopilot, also when an engagement stopped half way.
+    const bool engaged =
+        guarded(this, [&] { engageMode(sim_.ap, mode, sim_.state, returnTexts, sim_.decimalSep); });
+    if (!engaged) {
+        // The autopilot stayed in its mode: so does the selector.
+        const QSignalBlocker quiet(RadioGroup1Buttons);
+        RadioGroup1Buttons->button(static_cast<int>(sim_.ap.mode))->setChecked(true);
+    }
+    // The loop timer follows the autopilot.
     if (sim_.ap.loopTimerOn && !Timer4->isActive()) Timer4->start();
     if (!sim_.ap.loopTimerOn) Timer4->stop();
 }

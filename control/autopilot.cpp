@@ -1,5 +1,7 @@
 #include "control/autopilot.h"
 
+#include <utility>
+
 namespace uav {
 
 void initAutopilot(Autopilot& ap, const StabiliserTexts& stab, const ReturnTexts& ret, char decimalSep,
@@ -61,25 +63,29 @@ void stabiliseStep(Autopilot& ap, const SimState& s) {
 
 void engageMode(Autopilot& ap, ApMode mode, const SimState& s, const ReturnTexts& returnTexts,
                 char decimalSep) {
-    ap.mode = mode;
+    // The engagement works on a copy: one that stops on a bad text leaves the
+    // autopilot in the mode it was in, with everything as it was.
+    Autopilot next = ap;
+    next.mode = mode;
     switch (mode) {
         case ApMode::Off:
-            ap.loopTimerOn = false;
+            next.loopTimerOn = false;
             break;
         case ApMode::Stabilise:
-            engageStabilise(ap, s);
-            ap.loopTimerOn = true;
+            engageStabilise(next, s);
+            next.loopTimerOn = true;
             break;
         case ApMode::Return:
-            engageStabilise(ap, s);
-            engageReturn(ap, s, returnTexts, decimalSep);
-            ap.loopTimerOn = true;
+            engageStabilise(next, s);
+            engageReturn(next, s, returnTexts, decimalSep);
+            next.loopTimerOn = true;
             break;
         case ApMode::RateHold:
-            engageRateHold(ap, s);
-            ap.loopTimerOn = true;
+            engageRateHold(next, s);
+            next.loopTimerOn = true;
             break;
     }
+    ap = std::move(next);
 }
 
 void controlTick(Autopilot& ap, SimState& s, const Aircraft& ac, ClockMs nowMs) {

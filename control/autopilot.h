@@ -57,8 +57,8 @@ void initAutopilot(Autopilot& ap, const StabiliserTexts& stab, const ReturnTexts
 //   Stabilise: bank/pitch integrals := the commands in force (aileronIn,
 //              -elevatorIn), prevMeasured := the present angles; timer on.
 //   Return:    the Stabilise engagement, then the return engagement: apply the
-//              auto-return texts (may throw: the engagement stops there, the
-//              timer is not started by it), altitude and heading loops reset
+//              auto-return texts (may throw SimError: then the autopilot is
+//              left exactly as it was, in its previous mode), altitude and heading loops reset
 //              to the present state, profile start := present distance and
 //              altitude, rudderIn := 0; timer on.
 //   RateHold:  rate-loop integrals := aileronIn, -elevatorIn, -rudderIn,

@@ -34,8 +34,11 @@ void updateServos(SimState& s, const Aircraft& ac, const Channels& ch, ServoStat
         }
         servo.servoCmd[i] = target;
 
+        // A step count so fine that the product overflows leaves nothing to
+        // quantise: the position is the command itself.
         const double steps = e.servoSteps;
-        s.servoPos[i] = steps > 0.0 ? roundHalfEven(target * steps) / steps : target;
+        const double quantised = steps > 0.0 ? roundHalfEven(target * steps) / steps : target;
+        s.servoPos[i] = std::isfinite(quantised) ? quantised : target;
     }
     servo.servoTimeMs = nowMs;
 }

@@ -42,40 +42,74 @@ void CalcMO(SimState& s) {
     s.bodyToEarth = MatTranspose(s.orient);
 }
 
+// Every number of the state is finite (the record holds no other kind of value
+// that could go bad).
+bool stateFinite(const SimState& s) {
+    for (const Mat3* m : {&s.orient, &s.earthToBody, &s.bodyToEarth})
+        if (!finite(*m)) return false;
+    for (const Vec3* v : {&s.velocity, &s.omegaEarth, &s.omegaBody, &s.airflowBody, &s.thrustBody, &s.wind})
+        if (!finite(*v)) return false;
+    for (const auto* arr : {&s.elemAirflow, &s.elemForceBody, &s.elemForceEarth, &s.elemCP})
+        for (const Vec3& v : *arr)
+            if (!finite(v)) return false;
+    for (double v : s.servoPos)
+        if (!std::isfinite(v)) return false;
+    for (double v : {s.posH, s.posX, s.posZ, s.posD, s.rollAngle, s.pitchAngle, s.yawAngle, s.airTemp,
+                     s.airPressure, s.airDensity, s.groundTemp, s.groundPressure, s.dt})
+        if (!std::isfinite(v)) return false;
+    return true;
+}
+
 TickResult dynamicsTick(SimState& s, const Aircraft& ac, TickHook* hook) {
     TickResult res;
     const ModelParams& mp = ac.params;
+    // The tick is computed on a copy and stored only when every number of it
+    // is finite, so a bad step never reaches the state or the telemetry.
+    SimState n = s;
+    auto refuse = [&] {
+        if (s.fault == SimFault::None) {
+            s.fault = SimFault::NonFinite;
+            res.faultRaised = true;
+        }
+        return res;
+    };
 
-    updateAtmosphere(s);
-    updateAttitudeAngles(s);
-    CalcMO(s);
+    updateAtmosphere(n);
+    updateAttitudeAngles(n);
+    CalcMO(n);
 
-    const Vec3 thrustEarth = MatVec(s.bodyToEarth, s.thrustBody);
-    const Vec3 motorEarth = MatVec(s.bodyToEarth, mp.motorPos);
+    const Vec3 thrustEarth = MatVec(n.bodyToEarth, n.thrustBody);
+    const Vec3 motorEarth = MatVec(n.bodyToEarth, mp.motorPos);
     const Vec3 thrustMoment = VecCross(motorEarth, thrustEarth);
 
-    s.airflowBody = MatVec(s.earthToBody, VecAdd(s.wind, VecScale(s.velocity, -1.0)));
+    n.airflowBody = MatVec(n.earthToBody, VecAdd(n.wind, VecScale(n.velocity, -1.0)));
 
     Vec3 elemMoment[ELEMENT_COUNT];
     for (int i = 0; i < ELEMENT_COUNT; ++i) {
         const AeroElement& e = ac.elements[i];
         if (e.active) {
-            const Vec3 f = elementForce(s, e, i);
-            s.elemForceBody[i] = f;
-            elemMoment[i] = VecCross(s.elemCP[i], f);
-            s.elemForceEarth[i] = MatVec(s.bodyToEarth, f);
+            const Vec3 f = elementForce(n, e, i);
+            n.elemForceBody[i] = f;
+            elemMoment[i] = VecCross(n.elemCP[i], f);
+            n.elemForceEarth[i] = MatVec(n.bodyToEarth, f);
         } else {
-            s.elemForceBody[i] = SimState::zeroVec;
-            s.elemForceEarth[i] = SimState::zeroVec;
+            n.elemForceBody[i] = SimState::zeroVec;
+            n.elemForceEarth[i] = SimState::zeroVec;
             elemMoment[i] = SimState::zeroVec;
         }
     }
 
-    if (!s.running) return res;
+    if (!n.running || s.fault != SimFault::None) {
+        if (!stateFinite(n)) return refuse();
+        s = n;
+        if (!s.running) return res;
+    }
 
     if (s.fault == SimFault::None) {
         const SimFault f = modelFault(mp);
         if (f != SimFault::None) {
+            if (!stateFinite(n)) return refuse();
+            s = n;
             s.fault = f;
             res.faultRaised = true;
         }
@@ -83,54 +117,46 @@ TickResult dynamicsTick(SimState& s, const Aircraft& ac, TickHook* hook) {
     if (s.fault != SimFault::None) return res;
 
     // Forces and moment, earth frame.
-    const Vec3 aero = VecSum(s.elemForceEarth, ELEMENT_COUNT);
+    const Vec3 aero = VecSum(n.elemForceEarth, ELEMENT_COUNT);
     const Vec3 force = VecSum({aero, mp.weight, thrustEarth});
-    const Vec3 moment = VecAdd(MatVec(s.bodyToEarth, VecSum(std::span<const Vec3>(elemMoment), ELEMENT_COUNT)),
+    const Vec3 moment = VecAdd(MatVec(n.bodyToEarth, VecSum(std::span<const Vec3>(elemMoment), ELEMENT_COUNT)),
                                thrustMoment);
 
     // Rotation: angular acceleration along the moment, with the moment of
     // inertia about that axis for a diagonal tensor.
-    Vec3 omegaEarth = s.omegaEarth;
     const double mn = VecNorm(moment);
     if (mn > 0.0) {
         const Vec3 e = VecScale(moment, 1.0 / mn);
-        const double gx = VecDot(e, s.orient.row(0));
-        const double gy = VecDot(e, s.orient.row(1));
-        const double gz = VecDot(e, s.orient.row(2));
+        const double gx = VecDot(e, n.orient.row(0));
+        const double gy = VecDot(e, n.orient.row(1));
+        const double gz = VecDot(e, n.orient.row(2));
         const double inertia = gx * gx * mp.inertia.x + gy * gy * mp.inertia.y + gz * gz * mp.inertia.z;
-        omegaEarth = VecAdd(omegaEarth, VecScale(moment, s.dt / inertia));
+        // Tiny moments of inertia can underflow to zero here: an infinite
+        // angular acceleration, refused like any other.
+        if (!(inertia > 0.0)) return refuse();
+        n.omegaEarth = VecAdd(n.omegaEarth, VecScale(moment, n.dt / inertia));
     }
 
     // Attitude: turn each body axis about the angular-velocity direction.
-    Mat3 orient = s.orient;
-    const double wn = VecNorm(omegaEarth);
+    const double wn = VecNorm(n.omegaEarth);
     if (wn > 0.0) {
-        const Mat3 r = MRotO(s.dt * wn, VecScale(omegaEarth, 1.0 / wn));
-        for (int i = 0; i < 3; ++i) orient.setRow(i, MatVec(r, s.orient.row(i)));
+        const Mat3 r = MRotO(n.dt * wn, VecScale(n.omegaEarth, 1.0 / wn));
+        for (int i = 0; i < 3; ++i) n.orient.setRow(i, MatVec(r, s.orient.row(i)));
     }
 
     // Translation, semi-implicit: position with the new velocity.
-    const Vec3 velocity = VecAdd(s.velocity, VecScale(force, s.dt / mp.mass));
-    const double posH = s.posH + velocity.y * s.dt;
-    const double posX = s.posX + velocity.x * s.dt;
-    const double posZ = s.posZ + velocity.z * s.dt;
-    const Vec3 omegaBody = MatVec(s.earthToBody, omegaEarth);
+    n.velocity = VecAdd(n.velocity, VecScale(force, n.dt / mp.mass));
+    n.posH = n.posH + n.velocity.y * n.dt;
+    n.posX = n.posX + n.velocity.x * n.dt;
+    n.posZ = n.posZ + n.velocity.z * n.dt;
+    n.posD = std::sqrt(n.posX * n.posX + n.posZ * n.posZ);
+    n.omegaBody = MatVec(n.earthToBody, n.omegaEarth);
 
-    if (!finite(omegaEarth) || !finite(orient) || !finite(velocity) || !finite(omegaBody) ||
-        !std::isfinite(posH) || !std::isfinite(posX) || !std::isfinite(posZ)) {
-        s.fault = SimFault::NonFinite;
-        res.faultRaised = true;
-        return res;
-    }
+    // The moment and force themselves may overflow while every stored number
+    // stays finite (an infinite moment turns nothing once normalised).
+    if (!std::isfinite(mn) || !finite(force) || !stateFinite(n)) return refuse();
 
-    s.omegaEarth = omegaEarth;
-    s.orient = orient;
-    s.velocity = velocity;
-    s.posH = posH;
-    s.posX = posX;
-    s.posZ = posZ;
-    s.posD = std::sqrt(posX * posX + posZ * posZ);
-    s.omegaBody = omegaBody;
+    s = n;
     res.integrated = true;
 
     if (hook) hook->afterIntegration(s);

@@ -28,10 +28,14 @@ void CalcMO(SimState& s);
 
 // One tick. Always refreshes atmosphere, attitude angles, snapshots, airflow
 // and element forces; while s.running also integrates by s.dt and then calls
-// the hook. A model with a non-positive mass or moment of inertia, or a step
-// that would put NaN or infinity into the state, latches s.fault and leaves the
-// integrated state as it was; integration stays refused until the fault is
-// cleared (initial conditions, model apply).
+// the hook. A model with a non-positive mass or moment of inertia, or a tick
+// that would put NaN or infinity anywhere into the state (the refreshed part
+// included, also while stopped), latches s.fault and leaves the whole state as
+// it was; integration stays refused until the fault is cleared (initial
+// conditions, model apply).
+// True when every number in the state is finite.
+bool stateFinite(const SimState& s);
+
 TickResult dynamicsTick(SimState& s, const Aircraft& ac, TickHook* hook = nullptr);
 
 }  // namespace uav

@@ -16,5 +16,6 @@ inline SimError notAFloat(const std::string& text) {
     return SimError("'" + text + "' is not a valid floating point value");
 }
 inline SimError divisionByZero() { return SimError("Floating point division by zero"); }
+inline SimError overflow() { return SimError("Floating point overflow"); }
 
 }  // namespace uav

@@ -14,6 +14,22 @@ const char* simFaultText(SimFault f) {
     return "unknown fault";
 }
 
+const char* simFaultNotice(SimFault f) {
+    switch (f) {
+        case SimFault::None: return "";
+        case SimFault::BadMass:
+            return "Расчёт остановлен: масса не положительна. "
+                   "Установите начальные значения или примените модель.";
+        case SimFault::BadInertia:
+            return "Расчёт остановлен: момент инерции не положителен. "
+                   "Установите начальные значения или примените модель.";
+        case SimFault::NonFinite:
+            return "Расчёт остановлен: переполнение при расчёте движения. "
+                   "Установите начальные значения или примените модель.";
+    }
+    return "";
+}
+
 void setStartValues(SimState& s) {
     s = SimState{};
     s.running = false;

@@ -19,6 +19,8 @@ enum class SimFault {
     NonFinite,   // a tick produced NaN or infinity; the state was kept as before it
 };
 const char* simFaultText(SimFault f);
+// The main window's notice of a fault, in Russian (UTF-8), with how to go on.
+const char* simFaultNotice(SimFault f);
 
 struct SimState {
     Mat3 orient = MatIdentity();  // rows = body axes in earth coordinates

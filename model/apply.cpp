@@ -1,5 +1,6 @@
 #include "model/apply.h"
 
+#include <cmath>
 #include <optional>
 
 #include "core/errors.h"
@@ -42,11 +43,27 @@ private:
     std::optional<IniFile::Batch> batch_;
 };
 
+// A quantity the apply derives from the texts; an overflow stops the apply
+// before the value is assigned, as a division by zero does.
+double finiteOrStop(double v) {
+    if (!std::isfinite(v)) throw overflow();
+    return v;
+}
+Vec3 finiteOrStop(const Vec3& v) {
+    finiteOrStop(v.x);
+    finiteOrStop(v.y);
+    finiteOrStop(v.z);
+    return v;
+}
+
 }  // namespace
 
 ApplyResult applyModel(const ModelTexts& t, char sep, SimState& s, Aircraft& ac, ModelOutlines& outlines,
                        IniFile* store) {
     ApplyResult res;
+    // A text conf.ini cannot hold stops the apply before anything is written
+    // or assigned, so the file never holds half of the new model.
+    if (store) checkEncodable(t);
     Storer out(store, res);
     s.fault = SimFault::None;
     auto num = [sep](const std::string& text) { return parseNumber(text, sep); };
@@ -65,7 +82,7 @@ ApplyResult applyModel(const ModelTexts& t, char sep, SimState& s, Aircraft& ac,
         e.len = num(p[P_LEN]);
         e.normal = {0, 1, 0};
         e.chord = num(p[P_CHORD]);
-        e.area = e.len * e.chord;
+        e.area = finiteOrStop(e.len * e.chord);
         e.chordVec = {-e.chord, 0, 0};
         // Rotations about body x, then y, then z.
         Mat3 r = MRotX(num(p[P_AX]) * DEG_TO_RAD);
@@ -78,8 +95,8 @@ ApplyResult applyModel(const ModelTexts& t, char sep, SimState& s, Aircraft& ac,
         e.normal = MatVec(r, e.normal);
         e.chordVec = MatVec(r, e.chordVec);
         if (e.chord == 0.0) throw divisionByZero();
-        e.chordDir = VecScale(e.chordVec, 1.0 / e.chord);
-        e.spanDir = VecCross(e.normal, e.chordDir);
+        e.chordDir = finiteOrStop(VecScale(e.chordVec, 1.0 / e.chord));
+        e.spanDir = finiteOrStop(VecCross(e.normal, e.chordDir));
         e.k = num(p[P_K]);
         e.efTr = num(p[P_EFTR]);
         e.servoSteps = num(p[P_STEPS]);
@@ -92,14 +109,14 @@ ApplyResult applyModel(const ModelTexts& t, char sep, SimState& s, Aircraft& ac,
     mp.inertia.y = num(t.scalars[SC_IY]);
     mp.inertia.z = num(t.scalars[SC_IZ]);
     mp.mass = num(t.scalars[SC_M]);
-    mp.thrustMax = num(t.scalars[SC_TV]) * mp.mass * GRAVITY_G;
+    mp.thrustMax = finiteOrStop(num(t.scalars[SC_TV]) * mp.mass * GRAVITY_G);
     mp.vycos = num(t.scalars[SC_VYCOS]) * DEG_TO_RAD;
     mp.motorPos.x = num(t.scalars[SC_XM]);
     mp.motorPos.y = num(t.scalars[SC_YM]);
     mp.motorPos.z = 0.0;
     // Tilt about the body z axis as it stands in earth axes at this moment.
-    mp.thrustVec = MatVec(MRotO(mp.vycos, s.orient.row(2)), Vec3{mp.thrustMax, 0, 0});
-    mp.weight = {0, -GRAVITY_G * mp.mass, 0};
+    mp.thrustVec = finiteOrStop(MatVec(MRotO(mp.vycos, s.orient.row(2)), Vec3{mp.thrustMax, 0, 0}));
+    mp.weight = finiteOrStop(Vec3{0, -GRAVITY_G * mp.mass, 0});
 
     for (int r = 0; r < MIX_ROWS; ++r)
         for (int j = 0; j < ELEMENT_COUNT; ++j) {
@@ -143,6 +160,8 @@ void buildOutlines(const std::string& kvisText, char sep, Aircraft& ac, ModelOut
     for (ElementOutline* ol : {&n.leftW, &n.rightW, &n.leftS, &n.rightS, &n.kil, &n.fus})
         for (Vec3& pt : ol->p) pt = VecScale(pt, scale);
     for (Vec3& pt : n.fus.p) pt.z = 0.0;
+    for (ElementOutline* ol : {&n.leftW, &n.rightW, &n.leftS, &n.rightS, &n.kil, &n.fus})
+        for (const Vec3& pt : ol->p) finiteOrStop(pt);
 
     o = n;
     ac.params.kvis = scale;

@@ -42,8 +42,12 @@ struct ApplyResult {
 // (each cell parsed, then stored) and last the outlines.
 //
 // On a bad text throws SimError "'<text>' is not a valid floating point value"
-// (a zero chord: "Floating point division by zero"); everything assigned and
-// stored before it stays, nothing after it is done, the outlines are kept.
+// (a zero chord: "Floating point division by zero"; a derived quantity that
+// overflows, as thrust TV x M x g, an area, the weight or an outline point:
+// "Floating point overflow"); everything assigned and stored before it stays,
+// nothing after it is done, the outlines are kept. With a store, a text that
+// Windows-1251 cannot hold is refused first (see checkEncodable): nothing is
+// written or assigned.
 // `store` may be null (no settings file). Clears a latched dynamics fault in
 // `s`, since the model it was about has changed.
 ApplyResult applyModel(const ModelTexts& texts, char decimalSep, SimState& s, Aircraft& ac,

@@ -6,8 +6,10 @@
 
 #include "core/errors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -24,9 +26,11 @@ namespace uav {
 namespace {
 
 constexpr std::size_t MAX_VALUE_CHARS = 2047;  // the profile API's 2048-byte buffer less the NUL
-constexpr std::string_view LINE_END = "\r\n";
-constexpr std::string_view TEMP_INFIX = ".tmp.";
+// Temporary files are "<name>.uavsim-tmp.XXXXXX": only names of exactly that
+// form are ever removed as a dead writer's leftovers.
+constexpr std::string_view TEMP_INFIX = ".uavsim-tmp.";
 constexpr std::size_t TEMP_SUFFIX_LEN = 6;  // mkstemp's XXXXXX
+constexpr std::size_t MAX_FILE_BYTES = std::size_t{16} << 20;  // a real settings file is a few kilobytes
 
 // ---- encoding ---------------------------------------------------------------
 
@@ -110,69 +114,52 @@ Line parseLine(std::string_view raw) {
     return line;
 }
 
-std::vector<std::string> splitLines(std::string_view bytes) {
-    std::vector<std::string> lines;
-    while (!bytes.empty()) {
-        const std::size_t nl = bytes.find('\n');
-        std::string_view line = bytes.substr(0, nl);
-        if (nl != std::string_view::npos && !line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.emplace_back(line);
-        if (nl == std::string_view::npos) break;
-        bytes.remove_prefix(nl + 1);
+// Case-folded FNV-1a hash of a name, for the lookup index.
+std::uint64_t foldHash(std::string_view name) {
+    std::uint64_t h = 14695981039346656037ull;
+    for (char c : name) {
+        h ^= upper1251(static_cast<unsigned char>(c));
+        h *= 1099511628211ull;
     }
-    return lines;
+    return h;
 }
 
-std::string joinLines(const std::vector<std::string>& lines) {
-    std::size_t size = 0;
-    for (const auto& l : lines) size += l.size() + LINE_END.size();
+// A key's hash within the section whose first header has ordinal `section`.
+std::uint64_t keyHash(std::string_view key, std::size_t section) {
+    std::uint64_t h = foldHash(key) ^ ((section + 1) * 0x9E3779B97F4A7C15ull);
+    h ^= h >> 29;
+    return h * 0xBF58476D1CE4E5B9ull;
+}
+
+// The text with CR LF for every '\n'.
+std::string toDisk(std::string_view text) {
     std::string out;
-    out.reserve(size);
-    for (const auto& l : lines) {
-        out += l;
-        out += LINE_END;
+    out.reserve(text.size() + text.size() / 4 + 16);  // grows on for a file of mostly blank lines
+    while (!text.empty()) {
+        const std::size_t nl = text.find('\n');
+        out.append(text.substr(0, nl));
+        if (nl == std::string_view::npos) break;
+        out += "\r\n";
+        text.remove_prefix(nl + 1);
     }
     return out;
 }
 
-constexpr std::size_t NONE = static_cast<std::size_t>(-1);
-
-// Index of the first header of the section, or NONE.
-std::size_t findSection(const std::vector<std::string>& lines, std::string_view section) {
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const Line l = parseLine(lines[i]);
-        if (l.kind == LineKind::Section && sameName(l.name, section)) return i;
-    }
-    return NONE;
-}
-
-// One past the last line of the section whose header is at `header`.
-std::size_t sectionEnd(const std::vector<std::string>& lines, std::size_t header) {
-    std::size_t i = header + 1;
-    while (i < lines.size() && parseLine(lines[i]).kind != LineKind::Section) ++i;
-    return i;
-}
-
-std::size_t findKey(const std::vector<std::string>& lines, std::string_view section, std::string_view key) {
-    const std::size_t header = findSection(lines, section);
-    if (header == NONE) return NONE;
-    const std::size_t end = sectionEnd(lines, header);
-    for (std::size_t i = header + 1; i < end; ++i) {
-        const Line l = parseLine(lines[i]);
-        if (l.kind == LineKind::Key && sameName(l.name, key)) return i;
-    }
-    return NONE;
-}
-
 // A name from the interface in the file's encoding; false when it has no
 // Windows-1251 form (and so cannot be in the file).
-bool encodeName(std::string_view utf8, std::string& out) {
-    try {
-        out = utf8ToCp1251(utf8);
+std::size_t encode1251(std::string_view text, std::string* out);  // below, with the code page
+
+// `buf` holds the converted name when it is not plain ASCII; `out` views the
+// result either way.
+bool encodeName(std::string_view utf8, std::string& buf, std::string_view& out) {
+    if (isAscii(utf8)) {
+        out = utf8;
         return true;
-    } catch (const SimError&) {
-        return false;
     }
+    buf.clear();
+    if (encode1251(utf8, &buf) != std::string_view::npos) return false;
+    out = buf;
+    return true;
 }
 
 // ---- files --------------------------------------------------------------------
@@ -199,9 +186,11 @@ private:
     int fd_;
 };
 
+// Reads a regular file of at most MAX_FILE_BYTES. Anything else (a FIFO, a
+// device, a link to /dev/zero) is refused without reading from it.
 std::string readWholeFile(const std::string& path, bool& exists) {
     exists = false;
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
         // A path that names nothing (also through a component that is a
         // file) is a store not written yet.
@@ -209,7 +198,13 @@ std::string readWholeFile(const std::string& path, bool& exists) {
         throw SimError("Unable to read '" + path + "': " + osReason(errno));
     }
     exists = true;
+    struct stat st{};
+    if (::fstat(fd.get(), &st) != 0) throw SimError("Unable to read '" + path + "': " + osReason(errno));
+    if (!S_ISREG(st.st_mode)) throw SimError("Unable to read '" + path + "': not a regular file");
+    auto tooLarge = [&] { return SimError("Unable to read '" + path + "': the file is larger than 16 MiB"); };
+    if (static_cast<std::uint64_t>(st.st_size) > MAX_FILE_BYTES) throw tooLarge();
     std::string data;
+    data.reserve(static_cast<std::size_t>(st.st_size));
     char buf[65536];
     for (;;) {
         const ssize_t n = ::read(fd.get(), buf, sizeof buf);
@@ -219,14 +214,19 @@ std::string readWholeFile(const std::string& path, bool& exists) {
         }
         if (n == 0) break;
         data.append(buf, static_cast<std::size_t>(n));
+        if (data.size() > MAX_FILE_BYTES) throw tooLarge();  // grew while being read
     }
     return data;
 }
 
 bool isTempOf(std::string_view entry, std::string_view base) {
-    return entry.size() == base.size() + TEMP_INFIX.size() + TEMP_SUFFIX_LEN &&
-           entry.substr(0, base.size()) == base &&
-           entry.substr(base.size(), TEMP_INFIX.size()) == TEMP_INFIX;
+    if (entry.size() != base.size() + TEMP_INFIX.size() + TEMP_SUFFIX_LEN || entry.substr(0, base.size()) != base ||
+        entry.substr(base.size(), TEMP_INFIX.size()) != TEMP_INFIX)
+        return false;
+    // mkstemp's letters and digits only
+    for (char c : entry.substr(base.size() + TEMP_INFIX.size()))
+        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+    return true;
 }
 
 // Removes temporary files that writers killed half-way left beside `base`.
@@ -295,14 +295,15 @@ void replaceFileAtomically(const std::string& path, std::string_view data) {
         // Another writer's clean-up may have taken the file between its
         // creation and the lock: then start again with a new one.
         struct stat held{}, named{};
-        if (::flock(fd.get(), LOCK_EX) == 0 && ::fstat(fd.get(), &held) == 0 &&
-            ::stat(temp.c_str(), &named) == 0 && held.st_ino == named.st_ino && held.st_dev == named.st_dev)
-            break;
-        if (attempt == 3) {
-            const int err = errno;
-            ::unlink(temp.c_str());
-            throw writeError(path, "cannot lock temporary file: " + osReason(err));
-        }
+        const bool locked = ::flock(fd.get(), LOCK_EX) == 0;
+        const int err = errno;
+        const bool ours = ::fstat(fd.get(), &held) == 0 && ::stat(temp.c_str(), &named) == 0 &&
+                          held.st_ino == named.st_ino && held.st_dev == named.st_dev;
+        if (locked && ours) break;
+        // A file still under our name that we could not lock is ours to remove
+        // before the next try; one taken away is gone already.
+        if (ours) ::unlink(temp.c_str());
+        if (attempt == 3) throw writeError(path, "cannot lock temporary file: " + osReason(locked ? EAGAIN : err));
     }
 
     auto fail = [&] {
@@ -353,13 +354,26 @@ char16_t highCodePoint(unsigned char b) {
     return b >= 0xC0 ? static_cast<char16_t>(0x0410 + (b - 0xC0)) : CP1251_HIGH[b - 0x80];
 }
 
+// Every code point of the table lies below U+2200.
+constexpr char32_t TABLE_LIMIT = 0x2200;
+
+struct ReverseTable {
+    unsigned char byte[TABLE_LIMIT] = {};
+};
+
+constexpr ReverseTable makeReverseTable() {
+    ReverseTable t;
+    for (int i = 0; i < 0x40; ++i) t.byte[CP1251_HIGH[i]] = static_cast<unsigned char>(0x80 + i);
+    for (int i = 0; i < 0x40; ++i) t.byte[0x0410 + i] = static_cast<unsigned char>(0xC0 + i);
+    return t;
+}
+
+constexpr ReverseTable REVERSE = makeReverseTable();
+
 // The Windows-1251 byte of a code point, or 0 when it has none.
 unsigned char cp1251Byte(char32_t cp) {
     if (cp < 0x80) return static_cast<unsigned char>(cp);
-    if (cp >= 0x0410 && cp <= 0x044F) return static_cast<unsigned char>(0xC0 + (cp - 0x0410));
-    for (int i = 0; i < 0x40; ++i)
-        if (CP1251_HIGH[i] == cp) return static_cast<unsigned char>(0x80 + i);
-    return 0;
+    return cp < TABLE_LIMIT ? REVERSE.byte[cp] : 0;
 }
 
 // Decodes one UTF-8 sequence at `s[i]`; returns false on a malformed one
@@ -444,32 +458,162 @@ bool cp1251Encodable(std::string_view utf8) {
 
 // ---- the store -------------------------------------------------------------------
 
+namespace {
+
+// A file saved with a UTF-8 byte-order mark holds UTF-8 texts: they are taken
+// into Windows-1251 like every other store. A character the code page lacks
+// (or a malformed sequence) keeps its bytes, so it is written back unchanged.
+std::string fromUtf8File(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        const std::size_t at = i;
+        char32_t cp = 0;
+        if (!nextCodePoint(utf8, i, cp)) {
+            out += utf8[at];
+            i = at + 1;
+            continue;
+        }
+        const unsigned char b = cp1251Byte(cp);
+        if (b != 0 || cp == 0) out += static_cast<char>(b);
+        else out.append(utf8.substr(at, i - at));
+    }
+    return out;
+}
+
+// File bytes to the text held in memory: Windows-1251, every line ending in
+// '\n' (CR LF, LF and a lone CR all end a line).
+std::string normalise(std::string_view bytes) {
+    constexpr std::string_view BOM = "\xEF\xBB\xBF";
+    std::string converted;
+    if (bytes.substr(0, BOM.size()) == BOM) {
+        // Every mark at the start goes (one saved over another), so the text
+        // written back cannot start with one.
+        while (bytes.substr(0, BOM.size()) == BOM) bytes.remove_prefix(BOM.size());
+        converted = fromUtf8File(bytes);
+        // "п»ї" at the start is a mark once misread as Windows-1251: its bytes
+        // are the mark's own and would read back as one.
+        std::size_t misread = 0;
+        while (converted.compare(misread, BOM.size(), BOM) == 0) misread += BOM.size();
+        converted.erase(0, misread);
+        bytes = converted;
+    }
+    std::string text;
+    text.reserve(bytes.size() + 1);
+    while (!bytes.empty()) {
+        const std::size_t cr = bytes.find('\r');
+        text.append(bytes.substr(0, cr));
+        if (cr == std::string_view::npos) break;
+        text += '\n';
+        bytes.remove_prefix(cr + 1);
+        if (!bytes.empty() && bytes.front() == '\n') bytes.remove_prefix(1);
+    }
+    if (!text.empty() && text.back() != '\n') text += '\n';
+    return text;
+}
+
+}  // namespace
+
+std::string_view IniFile::lineAt(std::size_t offset) const {
+    const std::size_t end = text_.find('\n', offset);
+    return std::string_view(text_).substr(offset, end - offset);
+}
+
+void IniFile::reindex() {
+    headers_.clear();
+    sections_.clear();
+    keys_.clear();
+    // For a large text two passes, the first only counting, so the index takes
+    // no more memory than it needs (a file of short key lines holds millions
+    // of them); a small one is indexed at once.
+    constexpr std::size_t COUNT_FIRST_BYTES = std::size_t{1} << 16;
+    for (int pass = text_.size() > COUNT_FIRST_BYTES ? 0 : 1; pass < 2; ++pass) {
+        std::size_t headerCount = 0, keyCount = 0;
+        for (std::size_t off = 0; off < text_.size();) {
+            const std::size_t end = text_.find('\n', off);
+            const Line l = parseLine(std::string_view(text_).substr(off, end - off));
+            const auto at = static_cast<std::uint32_t>(off);
+            if (l.kind == LineKind::Section) {
+                if (pass == 1) {
+                    headers_.push_back(at);
+                    sections_.push_back({foldHash(l.name), static_cast<std::uint32_t>(headerCount), at});
+                }
+                ++headerCount;
+            } else if (l.kind == LineKind::Key && headerCount > 0) {
+                const auto section = static_cast<std::uint32_t>(headerCount - 1);
+                if (pass == 1) keys_.push_back({keyHash(l.name, section), section, at});
+                ++keyCount;
+            }
+            off = end + 1;
+        }
+        if (pass == 0) {
+            headers_.reserve(headerCount);
+            sections_.reserve(headerCount);
+            keys_.reserve(keyCount);
+        }
+    }
+    auto byHash = [](const Ref& a, const Ref& b) {
+        return a.hash != b.hash ? a.hash < b.hash : a.offset < b.offset;
+    };
+    std::sort(sections_.begin(), sections_.end(), byHash);
+    std::sort(keys_.begin(), keys_.end(), byHash);
+}
+
+std::size_t IniFile::findSection(std::string_view section) const {
+    const std::uint64_t h = foldHash(section);
+    auto it = std::lower_bound(sections_.begin(), sections_.end(), h,
+                               [](const Ref& r, std::uint64_t v) { return r.hash < v; });
+    for (; it != sections_.end() && it->hash == h; ++it)
+        if (sameName(parseLine(lineAt(it->offset)).name, section)) return it->section;
+    return NONE;
+}
+
+std::size_t IniFile::sectionEnd(std::size_t section) const {
+    return section + 1 < headers_.size() ? headers_[section + 1] : text_.size();
+}
+
+std::size_t IniFile::findKey(std::string_view section, std::string_view key) const {
+    const std::size_t sec = findSection(section);
+    if (sec == NONE) return NONE;
+    const std::uint64_t h = keyHash(key, sec);
+    auto it = std::lower_bound(keys_.begin(), keys_.end(), h,
+                               [](const Ref& r, std::uint64_t v) { return r.hash < v; });
+    for (; it != keys_.end() && it->hash == h; ++it)
+        if (it->section == sec && sameName(parseLine(lineAt(it->offset)).name, key)) return it->offset;
+    return NONE;
+}
+
 IniFile::IniFile(std::string path) : path_(std::move(path)) {
     bool exists = false;
-    lines_ = splitLines(readWholeFile(path_, exists));
+    text_ = normalise(readWholeFile(path_, exists));
+    reindex();
 }
 
 IniFile IniFile::fromBytes(std::string_view bytes) {
     IniFile f;
-    f.lines_ = splitLines(bytes);
+    f.text_ = normalise(bytes);
+    f.reindex();
     return f;
 }
 
 std::string IniFile::readString(std::string_view section, std::string_view key,
                                 std::string_view defaultValue) const {
-    std::string sec, k;
-    if (!encodeName(section, sec) || !encodeName(key, k)) return std::string(defaultValue);
-    const std::size_t i = findKey(lines_, sec, k);
-    if (i == NONE) return std::string(defaultValue);
-    std::string_view v = parseLine(lines_[i]).value;
+    std::string secBuf, keyBuf;
+    std::string_view sec, k;
+    if (!encodeName(section, secBuf, sec) || !encodeName(key, keyBuf, k)) return std::string(defaultValue);
+    const std::size_t at = findKey(sec, k);
+    if (at == NONE) return std::string(defaultValue);
+    std::string_view v = parseLine(lineAt(at)).value;
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
         v = v.substr(1, v.size() - 2);
     return cp1251ToUtf8(v.substr(0, MAX_VALUE_CHARS));
 }
 
 bool IniFile::hasKey(std::string_view section, std::string_view key) const {
-    std::string sec, k;
-    return encodeName(section, sec) && encodeName(key, k) && findKey(lines_, sec, k) != NONE;
+    std::string secBuf, keyBuf;
+    std::string_view sec, k;
+    return encodeName(section, secBuf, sec) && encodeName(key, keyBuf, k) && findKey(sec, k) != NONE;
 }
 
 long IniFile::readInteger(std::string_view section, std::string_view key, long defaultValue) const {
@@ -525,34 +669,44 @@ void IniFile::writeString(std::string_view section, std::string_view key, std::s
     if (k.empty() || trim(k) != k || hasAny(k, breaks) || hasAny(k, "=") || k.front() == '[' || k.front() == ';')
         throw writeError(where, "invalid key name '" + std::string(key) + "'");
     if (hasAny(v, breaks)) throw writeError(where, "a value cannot hold a line break");
+    if (text_.size() + sec.size() + k.size() + v.size() + 4 >= UINT32_MAX)
+        throw writeError(where, "the file would be larger than 4 GiB");
 
-    // Edit a copy; the store changes only once the file holds the copy.
-    std::vector<std::string> next = lines_;
-    const std::size_t header = findSection(next, sec);
+    // Edit a copy when a file write follows (the store changes only once the
+    // file holds the copy); in a batch or without a file nothing can fail
+    // from here on, so the text is edited in place.
+    const bool inPlace = batchDepth_ > 0 || path_.empty();
+    std::string copy;
+    if (!inPlace) copy = text_;
+    std::string& next = inPlace ? text_ : copy;
+    const std::size_t header = findSection(sec);
     if (header == NONE) {
-        next.push_back("[" + sec + "]");
-        next.push_back(k + "=" + v);
-    } else if (const std::size_t at = findKey(next, sec, k); at != NONE) {
-        next[at] = std::string(parseLine(next[at]).name) + "=" + v;  // keeps the file's spelling of the key
+        next += "[" + sec + "]\n" + k + "=" + v + "\n";
+    } else if (const std::size_t at = findKey(sec, k); at != NONE) {
+        const std::string_view line = lineAt(at);
+        next.replace(at, line.size(), std::string(parseLine(line).name) + "=" + v);  // keeps the file's spelling of the key
     } else {
-        const std::size_t end = sectionEnd(next, header);
-        std::size_t last = header;
-        for (std::size_t i = header + 1; i < end; ++i)
-            if (parseLine(next[i]).kind == LineKind::Key) last = i;
-        next.insert(next.begin() + static_cast<std::ptrdiff_t>(last + 1), k + "=" + v);
+        // After the section's last key line (or its header).
+        const std::size_t end = sectionEnd(header);
+        std::size_t insertAt = headers_[header] + lineAt(headers_[header]).size() + 1;
+        for (std::size_t off = insertAt; off < end;) {
+            const std::string_view line = lineAt(off);
+            off += line.size() + 1;
+            if (parseLine(line).kind == LineKind::Key) insertAt = off;
+        }
+        next.insert(insertAt, k + "=" + v + "\n");
     }
-    if (batchDepth_ > 0) {
-        lines_ = std::move(next);
-        pending_ = !path_.empty();
-        return;
+    if (!inPlace) {
+        replaceFileAtomically(path_, toDisk(next));
+        text_ = std::move(next);
     }
-    if (!path_.empty()) replaceFileAtomically(path_, joinLines(next));
-    lines_ = std::move(next);
+    reindex();
+    if (batchDepth_ > 0) pending_ = !path_.empty();
 }
 
 void IniFile::flush() {
     if (!pending_) return;
-    replaceFileAtomically(path_, joinLines(lines_));
+    replaceFileAtomically(path_, toDisk(text_));
     pending_ = false;
 }
 
@@ -571,6 +725,6 @@ void IniFile::Batch::commit() {
     if (file_.batchDepth_ == 1) file_.flush();
 }
 
-std::string IniFile::bytes() const { return joinLines(lines_); }
+std::string IniFile::bytes() const { return toDisk(text_); }
 
 }  // namespace uav

@@ -1,7 +1,11 @@
 // INI settings store for model files and conf.ini.
 //
-// On disk: Windows-1251 text, CR LF line ends (LF alone is accepted on
-// reading). In memory and through this interface: UTF-8 strings.
+// On disk: Windows-1251 text, CR LF line ends (LF or CR alone are accepted on
+// reading). A file that starts with a UTF-8 byte-order mark (as Windows
+// Notepad saves) is read as UTF-8 and written back in Windows-1251 without the
+// mark. In memory and through this interface: UTF-8 strings. Only a regular
+// file of at most 16 MiB is read (a real one is a few kilobytes); reading
+// takes time linear in its size.
 // Section and key names match without regard to case (ASCII and Cyrillic).
 // Reading drops blanks around a value, removes one pair of enclosing double or
 // single quotes and cuts the value to 2047 characters. Writing replaces an
@@ -18,11 +22,14 @@
 // key occurs twice, the first one counts. Every line is written back ending
 // with CR LF, the last one included.
 //
-// A writer killed half-way leaves a temporary file "<name>.tmp.XXXXXX" beside
-// the target; the next write to the same file removes such leftovers (a live
-// writer holds a lock on its own temporary file, so only dead ones go).
+// A writer killed half-way leaves a temporary file "<name>.uavsim-tmp.XXXXXX"
+// beside the target; the next write to the same file removes such leftovers
+// and no other file (a live writer holds a lock on its own temporary file, so
+// only dead ones go).
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,7 +39,9 @@ namespace uav {
 class IniFile {
 public:
     // Opens the store on `path`. A missing file is an empty store (the file is
-    // created at the first write). An unreadable existing file throws SimError.
+    // created at the first write). An unreadable existing file, one that is not
+    // a regular file (a FIFO, a device) or one over 16 MiB throws SimError
+    // naming it.
     explicit IniFile(std::string path);
 
     // Builds a store from raw bytes (Windows-1251), with no file behind it;
@@ -81,12 +90,30 @@ public:
     };
 
 private:
+    static constexpr std::size_t NONE = static_cast<std::size_t>(-1);
     IniFile() = default;
     void flush();
-    std::string path_;                // empty for a store built from bytes
+    void reindex();
+    std::string_view lineAt(std::size_t offset) const;   // without its '\n'
+    std::size_t findSection(std::string_view section) const;  // ordinal of the first header, or NONE
+    std::size_t sectionEnd(std::size_t section) const;        // offset one past its last line
+    std::size_t findKey(std::string_view section, std::string_view key) const;  // line offset, or NONE
+
+    std::string path_;       // empty for a store built from bytes
     int batchDepth_ = 0;
-    bool pending_ = false;            // memory holds writes the file does not have yet
-    std::vector<std::string> lines_;  // Windows-1251 bytes as on disk, without line ends
+    bool pending_ = false;   // memory holds writes the file does not have yet
+    // Windows-1251 lines as on disk, each ending in '\n' here (CR LF on disk).
+    std::string text_;
+    // Lookup index, rebuilt after every change: names are found by their
+    // case-folded hash, so reading takes time linear in the file's size.
+    struct Ref {
+        std::uint64_t hash;
+        std::uint32_t section;  // ordinal of the section header (above the key)
+        std::uint32_t offset;   // of the line in text_ (a store stays far below 4 GiB)
+    };
+    std::vector<std::uint32_t> headers_;  // offsets of the section headers, in file order
+    std::vector<Ref> sections_;         // by hash, then offset
+    std::vector<Ref> keys_;             // by hash of (key, section ordinal), then offset
 };
 
 // Encoding helpers. Every byte decodes to a character that encodes back to

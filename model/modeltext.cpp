@@ -38,7 +38,20 @@ ModelTexts loadModelTexts(const IniFile& store, TextDefaults which) {
     return t;
 }
 
+void checkEncodable(const ModelTexts& t) {
+    auto check = [](const std::string& text, const std::string& section, const std::string& key) {
+        if (!cp1251Encodable(text))
+            throw SimError("'" + text + "' cannot be written in Windows-1251 (" + section + " " + key + ")");
+    };
+    for (int i = 0; i < ELEMENT_COUNT; ++i)
+        for (int j = 0; j < PARAM_COUNT; ++j) check(t.params[i][j], elemSection(i), paramKey(j));
+    for (int k = 0; k < SCALAR_COUNT; ++k) check(t.scalars[k], "Model", SCALAR_KEYS[k]);
+    for (int r = 0; r < MIX_ROWS; ++r)
+        for (int j = 0; j < ELEMENT_COUNT; ++j) check(t.mix[r][j], "Mix", mixKey(r, j));
+}
+
 void saveModelTexts(IniFile& store, const ModelTexts& t) {
+    checkEncodable(t);
     IniFile::Batch batch(store);
     for (int i = 0; i < ELEMENT_COUNT; ++i) {
         const std::string sec = elemSection(i);

@@ -46,9 +46,14 @@ std::string mixKey(int row, int element);  // row 0..3 is written as 1..4
 // Fills texts from a store (missing keys take the defaults of `which`).
 ModelTexts loadModelTexts(const IniFile& store, TextDefaults which);
 
+// Throws SimError naming the first field (in the order below) whose text
+// Windows-1251 cannot hold: "'<text>' cannot be written in Windows-1251
+// (Elem2 Param9)". Called before a save or an apply writes anything.
+void checkEncodable(const ModelTexts& texts);
+
 // Writes every text in the order a new file receives them: Elem0..Elem7
 // (Act, Param0..Param12), Model, Mix. Throws SimError if the store cannot be
-// written.
+// written; a text Windows-1251 cannot hold is found before any write.
 void saveModelTexts(IniFile& store, const ModelTexts& texts);
 
 // Whether a store holds at least one of the model's keys (Act or Param0..12 of

@@ -145,16 +145,28 @@ struct Decimal {
     int exp = 0;
 };
 
+// The formatters keep at most MAX_DIGITS (18) digits and round on the digit
+// after them, so the first 20 digits of the exact expansion are enough.
+constexpr std::size_t EXACT_DIGITS = 20;
+
 Decimal exactDecimal(double magnitude) {
     Decimal d;
     if (magnitude == 0.0) return d;
-    // A double has at most 767 significant decimal digits; glibc prints them exactly.
+    // glibc prints the exact binary value correctly rounded. Printed to 40
+    // digits, the first 20 are the exact ones unless the rounding carried
+    // into them, which leaves digits 21..40 all zero; only then (or for a
+    // value whose expansion really ends there) print all of them: a double
+    // has at most 767 significant decimal digits.
     char buf[1100];
-    const int len = std::snprintf(buf, sizeof buf, "%.800e", magnitude);
+    int len = std::snprintf(buf, sizeof buf, "%.39e", magnitude);
+    bool cut = false;
+    for (int k = 2 + static_cast<int>(EXACT_DIGITS) - 1; k < 41; ++k)
+        if (buf[k] != '0') cut = true;
+    if (!cut) len = std::snprintf(buf, sizeof buf, "%.800e", magnitude);
     const std::string_view s(buf, static_cast<std::size_t>(len));
     const std::size_t e = s.find('e');
     d.digits.reserve(e);
-    for (std::size_t k = 0; k < e; ++k)
+    for (std::size_t k = 0; k < e && (!cut || d.digits.size() < EXACT_DIGITS); ++k)
         if (isDigit(s[k])) d.digits += s[k];
     d.exp = std::atoi(buf + e + 1) + 1;
     while (!d.digits.empty() && d.digits.back() == '0') d.digits.pop_back();

@@ -3,8 +3,15 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <ostream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "control/flightstart.h"
 #include "control/headless.h"
@@ -30,11 +37,17 @@ double toDouble(const std::string& opt, const std::string& text) {
     return v;
 }
 
+// A limit as a user types it: "0", "0.01", "10000000".
+std::string limitText(double v) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+    return std::string(buf, r.ptr);
+}
+
 double inRange(const std::string& opt, const std::string& text, double lo, double hi) {
     const double v = toDouble(opt, text);
     if (v < lo || v > hi)
-        throw SimError("option " + opt + ": " + text + " is outside " + std::to_string(lo).substr(0, 12) + " .. " +
-                       std::to_string(hi).substr(0, 12));
+        throw SimError("option " + opt + ": " + text + " is outside " + limitText(lo) + " .. " + limitText(hi));
     return v;
 }
 
@@ -283,10 +296,20 @@ RunSummary runFlight(const RunOptions& opt, std::ostream* csv, std::ostream* war
         if (driver && !driver->beforeTick(i, ap, s)) break;
         scheduled(i);
         if (opt.gustMax > 0 && i > 0 && i % gustTicks == 0) s.wind = nextGust(opt.gustMax, gustRandom).wind;
+        const SimState before = s;  // the control tick also writes servos and thrust
         const TickResult r = headlessTick(hc, ap, s, ac);
         if (r.faultRaised) {
+            // The state stays at its last valid value; the run stops there and
+            // the telemetry ends with that state.
             sum.fault = s.fault;
+            s = before;
+            s.fault = sum.fault;
             sum.faultTime = static_cast<double>(i) * s.dt;
+            if (csv && (i == 0 || i % opt.csvEvery != 0)) {
+                writeCsvRow(*csv, sum.faultTime, s);
+                ++sum.csvRows;
+            }
+            break;
         }
         ++sum.ticks;
         if (driver) driver->afterTick(i, s);
@@ -295,15 +318,36 @@ RunSummary runFlight(const RunOptions& opt, std::ostream* csv, std::ostream* war
         if (s.posD > sum.maxDistance) sum.maxDistance = s.posD;
         if (csv && (i + 1) % opt.csvEvery == 0) {
             writeCsvRow(*csv, static_cast<double>(i + 1) * s.dt, s);
+            if (!*csv) throw csvWriteError();  // a full disk: stop now, with the reason
             ++sum.csvRows;
         }
     }
     if (driver) driver->end(s);
-    scheduled(ticks);  // a stop at the very end still gives its proposal
+    if (sum.fault == SimFault::None) scheduled(ticks);  // a stop at the very end still gives its proposal
     sum.simSeconds = static_cast<double>(sum.ticks) * s.dt;
     sum.tuningCaption = hc.hook.caption;
     sum.final = s;
     return sum;
+}
+
+SimError csvWriteError() {
+    return SimError(std::string("writing the CSV telemetry failed: ") + std::strerror(errno ? errno : EIO));
+}
+
+void openCsvFile(const std::string& csvPath, const std::string& modelPath, std::ofstream& file) {
+    const int fd = ::open(csvPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) throw SimError("cannot write CSV file '" + csvPath + "': " + std::strerror(errno));
+    struct stat csvStat{}, modelStat{};
+    const bool same = ::fstat(fd, &csvStat) == 0 && ::stat(modelPath.c_str(), &modelStat) == 0 &&
+                      csvStat.st_dev == modelStat.st_dev && csvStat.st_ino == modelStat.st_ino;
+    ::close(fd);
+    if (same)
+        throw SimError("CSV file '" + csvPath + "' is the model file '" + modelPath +
+                       "'; the telemetry would replace the model");
+    errno = 0;
+    file.open(csvPath, std::ios::binary | std::ios::trunc);
+    if (!file)
+        throw SimError("cannot write CSV file '" + csvPath + "': " + std::strerror(errno ? errno : EIO));
 }
 
 void writeSummary(std::ostream& out, const RunOptions& opt, const RunSummary& sum, double wallSeconds) {
@@ -335,7 +379,7 @@ void writeSummary(std::ostream& out, const RunOptions& opt, const RunSummary& su
         out << "relay tuning: caption \"" << sum.tuningCaption << "\"; proposal: "
             << (opt.tuneStop >= 0 ? sum.tuningResult : std::string("none (not stopped)")) << '\n';
     if (sum.fault != SimFault::None) {
-        std::snprintf(line, sizeof line, "FAULT at %.2f s: %s; the motion was frozen from then on\n", sum.faultTime,
+        std::snprintf(line, sizeof line, "FAULT at %.2f s: %s; the run stopped there, at the last valid state\n", sum.faultTime,
                       simFaultText(sum.fault));
         out << line;
     }

@@ -3,12 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <fstream>
 #include <iosfwd>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "control/autopilot.h"
+#include "core/errors.h"
 #include "core/simstate.h"
 #include "model/apply.h"
 
@@ -102,9 +104,19 @@ struct TickDriver {
 
 // The simulation of one run, the part shared by the tool, tests and benchmarks,
 // on the simulated clock (see headlessTick for the order of the timers).
-// `csv`, `warnings` and `driver` may be null.
+// `csv`, `warnings` and `driver` may be null. A fault stops the run: the last
+// CSV row is then the last valid state (written at the fault time unless a
+// regular row just gave it). A CSV write that fails throws csvWriteError().
 RunSummary runFlight(const RunOptions& opt, std::ostream* csv, std::ostream* warnings = nullptr,
                      TickDriver* driver = nullptr);
+
+// Opens the CSV file for writing (created or emptied), refusing one that is
+// the model file however it is named (same device and inode: the same path, a
+// symbolic or a hard link). Throws SimError with the system's reason. The tool
+// calls it only once startRun has accepted the model and the settings.
+void openCsvFile(const std::string& csvPath, const std::string& modelPath, std::ofstream& file);
+// The error of a CSV write that failed, with the system's reason (errno of the failed write).
+SimError csvWriteError();
 
 void writeCsvHeader(std::ostream& out);
 void writeSummary(std::ostream& out, const RunOptions& opt, const RunSummary& sum, double wallSeconds);

@@ -1,4 +1,5 @@
 // uavsim-run: the headless runner. See --help.
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <iostream>
@@ -21,13 +22,18 @@ int main(int argc, char** argv) {
             std::cout << runUsage() << replayUsage();
             return 0;
         }
+        {
+            // The model and every setting are read and accepted before the
+            // CSV file is created or emptied: a refused run costs no file.
+            RunStart check;
+            startRun(opt, check);
+        }
         std::ofstream file;
         std::ostream* csv = nullptr;
         if (opt.csvPath == "-") {
             csv = &std::cout;
         } else if (!opt.csvPath.empty()) {
-            file.open(opt.csvPath, std::ios::binary | std::ios::trunc);
-            if (!file) throw SimError("cannot write CSV file '" + opt.csvPath + "'");
+            openCsvFile(opt.csvPath, opt.modelPath, file);
             csv = &file;
         }
         const auto t0 = std::chrono::steady_clock::now();
@@ -38,8 +44,9 @@ int main(int argc, char** argv) {
         }, &link, &std::cerr);
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         if (csv) {
+            errno = 0;
             csv->flush();
-            if (!*csv) throw SimError("writing the CSV telemetry failed");
+            if (!*csv) throw csvWriteError();
         }
         if (!opt.quiet) writeSummary(std::cerr, opt, sum, wall);
         if (!opt.quiet && opt.linkPort >= 0)

@@ -15,6 +15,8 @@
 #include <QToolButton>
 #include <cmath>
 
+#include <sys/stat.h>
+
 #include "app/startup.h"
 #include "app/tform1.h"
 #include "app/tform7.h"
@@ -179,11 +181,22 @@ TEST_F(MainWindow, ModeChangesEngageTheLoops) {
     f().RadioGroup1Buttons->button(0)->click();  // "откл"
     EXPECT_FALSE(f().Timer4->isActive());
 
-    // A bad auto-return text: the message is shown, the loop timer stays off.
+    // A bad auto-return text: the message is shown and the program stays in
+    // the mode it was in, the selector showing it, its loop timer as it was.
     w.form7->fields[RT_SPEED]->setText(QStringLiteral("быстро"));
     EXPECT_EQ(withMessageBoxes([&] { f().RadioGroup1Buttons->button(2)->click(); }),
               "'быстро' is not a valid floating point value");
+    EXPECT_EQ(sim.ap.mode, ApMode::Off);
+    EXPECT_EQ(f().RadioGroup1Buttons->checkedId(), 0);
     EXPECT_FALSE(f().Timer4->isActive());
+    f().TrackBar1->setValue(-50);
+    f().Timer5Timer();
+    EXPECT_DOUBLE_EQ(sim.ap.channels.aileronIn, -0.5) << "the surfaces follow the sliders, not frozen";
+    f().RadioGroup1Buttons->button(1)->click();  // "СТ"
+    withMessageBoxes([&] { f().RadioGroup1Buttons->button(2)->click(); });
+    EXPECT_EQ(sim.ap.mode, ApMode::Stabilise);
+    EXPECT_EQ(f().RadioGroup1Buttons->checkedId(), 1);
+    EXPECT_TRUE(f().Timer4->isActive());
 }
 
 TEST_F(MainWindow, GustsSwitchTheTimer) {
@@ -287,6 +300,33 @@ TEST_F(MainWindow, View3dWithoutOpenGl) {
         const Viewport vp = viewportFor(r.w, r.h);
         EXPECT_EQ(std::tuple(vp.x, vp.y, vp.w, vp.h), std::tuple(r.x, r.y, r.vw, r.vh)) << r.w << " x " << r.h;
     }
+}
+
+// Non-modal notices the window has put up (start-up and fault notices).
+QStringList notices(QWidget* w) {
+    QCoreApplication::processEvents();
+    QStringList texts;
+    for (const QMessageBox* box : w->findChildren<QMessageBox*>()) texts << box->text();
+    return texts;
+}
+
+TEST_F(MainWindow, SpecialConfIniIsNotReadAndTheDefaultModelFlies) {
+    ASSERT_EQ(::mkfifo((dir / "conf.ini").c_str(), 0644), 0);
+    start();
+    EXPECT_EQ(notices(w.form1), QStringList{QString::fromStdString("Unable to read '" + dir / "conf.ini" +
+                                                                   "': not a regular file")});
+    EXPECT_EQ(sim.aircraft.params.mass, 2.0) << "the default model";
+    EXPECT_EQ(sim.outlines.kil.size(), 4u);
+}
+
+TEST_F(MainWindow, FaultNoticeInRussian) {
+    start("[Model]\r\nM=0\r\n");
+    f().SpeedButton2->click();
+    f().Timer2Timer();
+    EXPECT_EQ(sim.state.fault, SimFault::BadMass);
+    EXPECT_EQ(notices(w.form1), QStringList{QStringLiteral(
+                                    "Расчёт остановлен: масса не положительна. "
+                                    "Установите начальные значения или примените модель.")});
 }
 
 int main(int argc, char** argv) {

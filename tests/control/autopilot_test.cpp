@@ -115,12 +115,15 @@ TEST(Autopilot, ReturnEngagement) {
     EXPECT_EQ(f.ap.loops.headingLoop.integral, 0.0);
     EXPECT_NEAR(f.ap.loops.headingLoop.prevMeasured, PI / 2, 1e-12);
 
-    // A bad text stops the engagement before the loop timer starts.
+    // A bad text stops the engagement: the autopilot stays in its mode, the
+    // stabilise part already done is undone.
     Fixture g;
     g.ap.channels.rudderIn = 0.4;
+    g.ap.loops.rollLoop.integral = 0.7;
     g.ret.text[RT_HOME_RADIUS] = "сто";
     EXPECT_EQ(errorOf([&] { g.engage(ApMode::Return); }), "'сто' is not a valid floating point value");
-    EXPECT_EQ(g.ap.mode, ApMode::Return);
+    EXPECT_EQ(g.ap.mode, ApMode::Off);
     EXPECT_FALSE(g.ap.loopTimerOn);
     EXPECT_EQ(g.ap.channels.rudderIn, 0.4);
+    EXPECT_EQ(g.ap.loops.rollLoop.integral, 0.7);
 }

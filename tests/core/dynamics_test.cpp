@@ -180,3 +180,31 @@ TEST(DynamicsTick, BadModelsAndNonFiniteStepsAreRefusedOnce) {
         }
     }
 }
+
+// The part of the tick that runs while stopped (airflow, element forces) is
+// stored only when finite too; so is every number an integrating tick makes.
+TEST(DynamicsTick, NonFiniteForcesNeverReachTheState) {
+    Aircraft ac = inertBody();
+    AeroElement& e = ac.elements[0];
+    e.active = true;
+    e.len = e.chord = 1e160;  // area 1e320: the force overflows
+    e.area = 1e308;
+    e.chordVec = {-1e160, 0, 0};
+    e.chordDir = {-1, 0, 0};
+    e.normal = {0, 1, 0};
+    e.spanDir = {0, 0, 1};
+    for (const bool running : {false, true}) {
+        SCOPED_TRACE(running ? "running" : "stopped");
+        SimState s = flying();
+        s.running = running;
+        s.velocity = {1e200, 0, 0};
+        const SimState before = s;
+        const TickResult r = dynamicsTick(s, ac);
+        EXPECT_TRUE(r.faultRaised);
+        EXPECT_EQ(s.fault, SimFault::NonFinite);
+        EXPECT_TRUE(stateFinite(s));
+        EXPECT_EQ(s.elemForceBody[0], before.elemForceBody[0]);
+        EXPECT_EQ(s.airflowBody, before.airflowBody);
+        EXPECT_EQ(s.velocity, before.velocity);
+    }
+}

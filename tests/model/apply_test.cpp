@@ -292,3 +292,48 @@ TEST(ModelFile, MixerWithEveryCellDifferent) {
     EXPECT_EQ(a.ac.mix.c[MIX_TRO][7], 1.7);  // Mix1 is the throttle row
     EXPECT_EQ(a.ac.mix.c[MIX_ELE][0], 4.0);
 }
+
+// Derived quantities that overflow stop the apply like a division by zero,
+// before the value is assigned; what came before stays.
+TEST(ApplyFailure, OverflowingDerivedQuantitiesAndUnwritableTexts) {
+    Applied a;
+    ASSERT_EQ(a.apply(startUp()), "no error");
+    struct Row { int element; int param; const char* text; const char* why; };
+    const Row rows[] = {
+        {-1, SC_TV, "1e308", "thrust TV x M x g"},
+        {-1, SC_M, "1e308", "weight g x M (and the thrust)"},
+        {3, P_LEN, "1e300", "area L x B with B 1e10 below"},
+        {-1, SC_KVIS, "1e308", "outline points scaled by Kvis"},
+        {6, P_CHORD, "1e-320", "chord direction divides by a denormal chord"},
+    };
+    for (const Row& r : rows) {
+        ModelTexts t = startUp();
+        t.params[3][P_CHORD] = "1e10";
+        t.params[2][P_X] = "0.75";  // applied before any of the rows' fields
+        (r.element < 0 ? t.scalars[r.param] : t.params[r.element][r.param]) = r.text;
+        const Applied before = a;
+        EXPECT_EQ(a.apply(t), "Floating point overflow") << r.why;
+        EXPECT_EQ(a.ac.elements[2].pos.x, 0.75) << r.why;
+        EXPECT_EQ(a.o.fus.p[0], before.o.fus.p[0]) << "outlines kept: " << r.why;
+        EXPECT_TRUE(std::isfinite(a.ac.params.thrustMax) && std::isfinite(a.ac.elements[3].area)) << r.why;
+    }
+
+    // A text conf.ini cannot hold: named, and neither the file nor the model changes.
+    const TempDir dir;
+    IniFile store(dir / "conf.ini");
+    ASSERT_EQ(a.apply(startUp(), &store), "no error");
+    const std::string onDisk = fileBytes(dir / "conf.ini");
+    ModelTexts t = startUp();
+    t.params[0][P_X] = "0.5";  // before the bad text in the file's order
+    t.params[4][P_NAME] = "翼";
+    t.scalars[SC_M] = "3";
+    EXPECT_EQ(a.apply(t, &store), "'翼' cannot be written in Windows-1251 (Elem4 Param9)");
+    EXPECT_EQ(fileBytes(dir / "conf.ini"), onDisk);
+    EXPECT_EQ(a.ac.elements[0].pos.x, 1);
+    EXPECT_EQ(a.ac.params.mass, 2);
+    t.params[4][P_NAME] = "Крыло";
+    t.mix[MIX_ELE][7] = "½";
+    EXPECT_EQ(errorOf([&] { saveModelFile(dir / "new.mdl", t); }),
+              "'½' cannot be written in Windows-1251 (Mix Mix4-7)");
+    EXPECT_FALSE(std::filesystem::exists(dir / "new.mdl"));
+}

@@ -27,7 +27,7 @@ namespace {
 
 long tempFileCount(const fs::path& dir) {
     return std::count_if(fs::directory_iterator(dir), {},
-                         [](const auto& e) { return e.path().filename().string().find(".tmp.") != std::string::npos; });
+                         [](const auto& e) { return e.path().filename().string().find(".uavsim-tmp.") != std::string::npos; });
 }
 
 TEST(IniFile, ReadsOddContentAndCutsLongValues) {
@@ -236,6 +236,81 @@ TEST(IniFileAtomicWrite, KilledWriterLeavesACompleteVersion) {
     EXPECT_GT(killsDuringWrite, 0) << "no kill landed inside a write: the test proved nothing";
     IniFile(p).writeString("S", "v", "done");
     EXPECT_EQ(tempFileCount(dir.path), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Files saved by other editors: a UTF-8 mark, bare CR or bare LF line ends.
+TEST(IniFileForeign, ByteOrderMarkAndEveryLineEndReadTheSame) {
+    const std::string cp = "[" CP_NASTROYKI "]\r\n" CP_IMYA "=" CP_LEFT_WING "\r\n[Model]\r\nM=2\r\n";
+    const std::string utf8 = "[Настройки]\r\nИмя=Левое крыло\r\n[Model]\r\nM=2\r\n";
+    auto without = [](std::string s, const std::string& what) {
+        for (std::size_t at; (at = s.find(what)) != std::string::npos;) s.erase(at, what.size());
+        return s;
+    };
+    const std::string variants[] = {"\xEF\xBB\xBF" + utf8, without(cp, "\n"), without(cp, "\r"),
+                                    "\xEF\xBB\xBF" + without(utf8, "\n")};
+    for (const std::string& bytes : variants) {
+        const IniFile f = IniFile::fromBytes(bytes);
+        EXPECT_EQ(f.readString("Настройки", "Имя", ""), "Левое крыло") << bytes;
+        EXPECT_EQ(f.readString("Model", "M", ""), "2") << bytes;
+        EXPECT_EQ(f.bytes(), cp) << "written in Windows-1251 with CR LF, no mark";
+    }
+    // Marks saved over marks, also one misread as Windows-1251 ("п»ї"), all go:
+    // what is written back never starts with a mark.
+    EXPECT_EQ(IniFile::fromBytes("\xEF\xBB\xBF\xEF\xBB\xBF" "п»ї[A]\nx=1\n").bytes(), "[A]\r\nx=1\r\n");
+    // A character Windows-1251 lacks keeps its UTF-8 bytes through a rewrite.
+    EXPECT_EQ(IniFile::fromBytes("\xEF\xBB\xBF; 日本\n[A]\nx=1\n").bytes(), "; 日本\r\n[A]\r\nx=1\r\n");
+}
+
+// Every byte 0x80..0xFF in a name, 0x98 (undefined in the code page) among
+// them, reads and writes back unchanged.
+TEST(IniFileForeign, EveryHighByteSurvivesAReadAndAWrite) {
+    std::string name;
+    for (int b = 0x80; b <= 0xFF; ++b) name += static_cast<char>(b);
+    const TempDir dir;
+    const std::string original = "[Elem0]\r\nParam9=" + name + "\r\nParam0=1\r\n";
+    putFile(dir / "m.mdl", original);
+    IniFile f(dir / "m.mdl");
+    const std::string text = f.readString("Elem0", "Param9", "");
+    EXPECT_EQ(uav::utf8ToCp1251(text), name);
+    f.writeString("Elem0", "Param0", "2");
+    EXPECT_EQ(fileBytes(dir / "m.mdl"), "[Elem0]\r\nParam9=" + name + "\r\nParam0=2\r\n");
+    IniFile copy(dir / "copy.mdl");
+    copy.writeString("Elem0", "Param9", text);
+    EXPECT_EQ(fileBytes(dir / "copy.mdl"), "[Elem0]\r\nParam9=" + name + "\r\n");
+}
+
+// Only a regular file of at most 16 MiB is read; nothing else is waited on.
+TEST(IniFileForeign, RefusesSpecialAndHugeFilesNamingThem) {
+    const TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "fifo.ini").c_str(), 0644), 0);
+    fs::create_symlink("/dev/zero", dir / "zero.ini");
+    std::string big(std::size_t{16} << 20, '\n');
+    putFile(dir / "limit.ini", big + "[A]\nx=1\n");
+    big.resize(big.size() - 8);
+    putFile(dir / "fits.ini", big + "[A]\nx=1\n");
+    struct Row { const char* name; const char* reason; };
+    for (const Row& r : {Row{"fifo.ini", "not a regular file"}, Row{"zero.ini", "not a regular file"},
+                         Row{"limit.ini", "the file is larger than 16 MiB"}}) {
+        const std::string message = errorOf([&] { IniFile f(dir / r.name); });
+        EXPECT_EQ(message, "Unable to read '" + dir / r.name + "': " + r.reason);
+    }
+    EXPECT_EQ(IniFile(dir / "fits.ini").readString("a", "X", ""), "1");
+}
+
+// Only the store's own leftovers are removed, never a user's file.
+TEST(IniFileForeign, RemovesOnlyItsOwnTemporaryFiles) {
+    const TempDir dir;
+    const char* users[] = {"conf.ini.tmp.backup", "conf.ini.tmp.AbCdEf", "conf.ini.uavsim-tmp.bak",
+                           "conf.ini.uavsim-tmp.a-b_cd", "other.ini.uavsim-tmp.Ab12Cd"};
+    for (const char* u : users) putFile(dir / u, "mine");
+    putFile(dir / "conf.ini.uavsim-tmp.Ab12Cd", "[S]\r\nk=half-writ");  // a killed writer's
+    IniFile(dir / "conf.ini").writeString("S", "k", "v");
+    for (const char* u : users) EXPECT_EQ(fileBytes(dir / u), "mine") << u;
+    EXPECT_FALSE(fs::exists(dir / "conf.ini.uavsim-tmp.Ab12Cd"));
 }
 
 }  // namespace
