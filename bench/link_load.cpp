@@ -223,6 +223,7 @@ int runLockstep(const Options& o) {
     long answered = 0;
     {
         HilClient c("127.0.0.1", port);
+        c.setSpin(std::chrono::microseconds(200));
         const auto t0 = Clock::now();
         for (long k = 0; k < o.lockstepFrames; ++k, ++answered) c.exchange({1500, 1500, 1500, 1400});
         wall = std::chrono::duration<double>(Clock::now() - t0).count();

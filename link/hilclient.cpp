@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "core/errors.h"
+#include "link/server.h"
 
 namespace uav {
 
@@ -80,6 +81,7 @@ void HilClient::readExactly(std::uint8_t* into, std::size_t n) {
     const auto deadline = std::chrono::steady_clock::now() + timeout_;
     while (n > 0) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (spin_.count() > 0) spinUntilReadable(fd_, spin_);
         pollfd p{fd_, POLLIN, 0};
         const int ready = ::poll(&p, 1, static_cast<int>(std::max<long long>(0, left.count())));
         if (ready < 0 && errno == EINTR) continue;

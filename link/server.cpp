@@ -114,6 +114,15 @@ void tuneAcceptedSocket(int fd, int sendBufferBytes) {
     ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBufferBytes, sizeof sendBufferBytes);
 }
 
+bool spinUntilReadable(int fd, std::chrono::microseconds limit) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    pollfd p{fd, POLLIN, 0};
+    do {
+        if (::poll(&p, 1, 0) > 0) return true;
+    } while (std::chrono::steady_clock::now() < until);
+    return false;
+}
+
 bool sendWhole(int fd, const void* data, std::size_t n) {
     const ssize_t w = ::send(fd, data, n, MSG_NOSIGNAL | MSG_DONTWAIT);
     return w == static_cast<ssize_t>(n);

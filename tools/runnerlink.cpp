@@ -56,7 +56,10 @@ private:
 };
 
 // One client, served on the simulation's own thread: no hand-over between
-// threads, so a frame costs two dynamics ticks and two system calls.
+// threads, so a frame costs two dynamics ticks and two system calls. The next
+// frame is awaited by spinning briefly first (see spinUntilReadable).
+constexpr std::chrono::microseconds LOCKSTEP_SPIN{200};
+
 class LockstepDriver final : public TickDriver {
 public:
     LockstepDriver(const RunOptions& opt, const std::function<void(int)>& listening) {
@@ -73,6 +76,7 @@ public:
         if (clientFd_ < 0 && !accept()) return false;
         while (pending_.empty()) {
             if (gone_) return false;
+            spinUntilReadable(clientFd_, LOCKSTEP_SPIN);
             const ssize_t r = ::recv(clientFd_, buf_, sizeof buf_, 0);
             if (r < 0 && errno == EINTR) continue;
             if (r <= 0) return false;  // the client left: the flight ends here

@@ -107,6 +107,7 @@ int main(int argc, char** argv) {
         const long printEvery = o.printEvery > 0 ? o.printEvery : std::max(1L, std::lround(0.5 / stepSeconds));
 
         uav::HilClient link(o.host, o.port);
+        if (o.rate <= 0) link.setSpin(std::chrono::microseconds(200));  // lockstep: the reply is microseconds away
         std::printf("connected to %s:%d, greeting checked; %ld frames at %s\n", o.host.c_str(), o.port, frames,
                     o.rate > 0 ? (std::to_string(o.rate) + " Hz").c_str() : "lockstep pace");
         std::vector<double> rttMicros;
