@@ -253,6 +253,10 @@ void startRun(const RunOptions& opt, RunStart& rs, std::ostream* warnings) {
 RunSummary runFlight(const RunOptions& opt, std::ostream* csv, std::ostream* warnings, TickDriver* driver) {
     RunStart rs;
     startRun(opt, rs, warnings);
+    return flyStartedRun(opt, rs, csv, driver);
+}
+
+RunSummary flyStartedRun(const RunOptions& opt, RunStart& rs, std::ostream* csv, TickDriver* driver) {
     SimState& s = rs.state;
     const Aircraft& ac = rs.aircraft;
     Autopilot& ap = rs.ap;

@@ -109,6 +109,9 @@ struct TickDriver {
 // regular row just gave it). A CSV write that fails throws csvWriteError().
 RunSummary runFlight(const RunOptions& opt, std::ostream* csv, std::ostream* warnings = nullptr,
                      TickDriver* driver = nullptr);
+// The same for a run that startRun has already started (the tool starts it
+// before it creates the CSV, and flies that start: the model file is read once).
+RunSummary flyStartedRun(const RunOptions& opt, RunStart& rs, std::ostream* csv, TickDriver* driver = nullptr);
 
 // Opens the CSV file for writing (created or emptied), refusing one that is
 // the model file however it is named (same device and inode: the same path, a

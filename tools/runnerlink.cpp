@@ -141,14 +141,21 @@ void parseLinkAddress(const std::string& text, RunOptions& opt) {
 
 RunSummary runLinkFlight(const RunOptions& opt, std::ostream* csv, const std::function<void(int)>& listening,
                          LinkRunReport* report, std::ostream* warnings) {
+    RunStart rs;
+    startRun(opt, rs, warnings);
+    return flyStartedLinkRun(opt, rs, csv, listening, report);
+}
+
+RunSummary flyStartedLinkRun(const RunOptions& opt, RunStart& rs, std::ostream* csv,
+                             const std::function<void(int)>& listening, LinkRunReport* report) {
     if (opt.lockstep) {
         LockstepDriver d(opt, listening);
-        RunSummary sum = runFlight(opt, csv, warnings, &d);
+        RunSummary sum = flyStartedRun(opt, rs, csv, &d);
         if (report) *report = d.report();
         return sum;
     }
     RealTimeDriver d(opt, listening);
-    RunSummary sum = runFlight(opt, csv, warnings, &d);
+    RunSummary sum = flyStartedRun(opt, rs, csv, &d);
     if (report) *report = d.report();
     return sum;
 }

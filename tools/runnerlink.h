@@ -33,5 +33,8 @@ struct LinkRunReport {
 // and `warnings` (as runFlight's) may be null.
 RunSummary runLinkFlight(const RunOptions& opt, std::ostream* csv, const std::function<void(int port)>& listening,
                          LinkRunReport* report = nullptr, std::ostream* warnings = nullptr);
+// The same for a run that startRun has already started (see flyStartedRun).
+RunSummary flyStartedLinkRun(const RunOptions& opt, RunStart& rs, std::ostream* csv,
+                             const std::function<void(int port)>& listening, LinkRunReport* report = nullptr);
 
 }  // namespace uav

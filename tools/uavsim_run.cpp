@@ -22,12 +22,10 @@ int main(int argc, char** argv) {
             std::cout << runUsage() << replayUsage();
             return 0;
         }
-        {
-            // The model and every setting are read and accepted before the
-            // CSV file is created or emptied: a refused run costs no file.
-            RunStart check;
-            startRun(opt, check);
-        }
+        // The model and every setting are read and accepted before the CSV
+        // file is created or emptied: a refused run costs no file.
+        RunStart started;
+        startRun(opt, started, &std::cerr);
         std::ofstream file;
         std::ostream* csv = nullptr;
         if (opt.csvPath == "-") {
@@ -38,10 +36,11 @@ int main(int argc, char** argv) {
         }
         const auto t0 = std::chrono::steady_clock::now();
         LinkRunReport link;
-        const RunSummary sum = opt.linkPort < 0 ? runFlight(opt, csv, &std::cerr) : runLinkFlight(opt, csv, [&](int port) {
-            std::cerr << "uavsim-run: link listening on " << opt.linkAddress << ':' << port
-                      << (opt.lockstep ? " (lockstep)" : " (real time)") << std::endl;
-        }, &link, &std::cerr);
+        const RunSummary sum =
+            opt.linkPort < 0 ? flyStartedRun(opt, started, csv) : flyStartedLinkRun(opt, started, csv, [&](int port) {
+                std::cerr << "uavsim-run: link listening on " << opt.linkAddress << ':' << port
+                          << (opt.lockstep ? " (lockstep)" : " (real time)") << std::endl;
+            }, &link);
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         if (csv) {
             errno = 0;
