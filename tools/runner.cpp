@@ -21,6 +21,7 @@
 #include "model/apply.h"
 #include "model/modeltext.h"
 #include "record/telemetry.h"
+#include "tools/runnerardupilot.h"
 #include "tools/runnerlink.h"
 
 namespace uav {
@@ -119,6 +120,16 @@ std::string runUsage() {
            "  --lockstep          with --link: each valid frame sets the sliders, advances\n"
            "                      one control period (two dynamics ticks), then is answered;\n"
            "                      ends after --seconds or when the client disconnects\n"
+           "ArduPilot SITL (its JSON physics interface; see README):\n"
+           "  --ardupilot [ADDR:]PORT  answer ArduPilot's servo packets on UDP ADDR (default\n"
+           "                      127.0.0.1), PORT 9002 for arduplane -I0; lockstep: each new\n"
+           "                      frame advances one dynamics tick (10 ms), then is answered;\n"
+           "                      ends after --seconds or when ArduPilot has sent nothing for 5 s\n"
+           "  --ap-channels A,E,T,R  ArduPilot outputs of aileron, elevator, throttle and rudder,\n"
+           "                      '-' before one reverses it (default 1,2,3,4)\n"
+           "  --ap-start S        held (default: held still at the initial conditions until\n"
+           "                      the throttle output first exceeds 1250 us, then a 1 s\n"
+           "                      catapult stroke to the initial speed) or free\n"
            "  --help              this text\n";
 }
 
@@ -196,6 +207,19 @@ bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt) {
             opt.tuneStop = inRange(a, value(), 0, 1e7);
         } else if (a == "--link") {
             parseLinkAddress(value(), opt);
+        } else if (a == "--ardupilot") {
+            parseArduPilotAddress(value(), opt);
+        } else if (a == "--ap-channels") {
+            try {
+                opt.apChannels = parseChannelMap(value());
+            } catch (const SimError& e) {
+                throw SimError(std::string("option --ap-channels: ") + e.what());
+            }
+        } else if (a == "--ap-start") {
+            const std::string& v = value();
+            if (v == "held") opt.apHeldStart = true;
+            else if (v == "free") opt.apHeldStart = false;
+            else throw SimError("option --ap-start: '" + v + "' is not held or free");
         } else if (a == "--lockstep") {
             opt.lockstep = true;
         } else if (a.size() > 1 && a[0] == '-') {
@@ -218,6 +242,7 @@ bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt) {
         }
     }
     if (opt.lockstep && opt.linkPort < 0) throw SimError("option --lockstep needs --link");
+    if (opt.apPort >= 0 && opt.linkPort >= 0) throw SimError("options --ardupilot and --link exclude each other");
     if (opt.tuneStop >= 0 && opt.tuneStart < 0) throw SimError("option --tune-stop needs --tune-start");
     if (opt.tuneStop >= 0 && opt.tuneStop < opt.tuneStart)
         throw SimError("option --tune-stop: the stop comes before the start");
@@ -300,6 +325,7 @@ RunSummary flyStartedRun(const RunOptions& opt, RunStart& rs, std::ostream* csv,
         if (driver && !driver->beforeTick(i, ap, s)) break;
         scheduled(i);
         if (opt.gustMax > 0 && i > 0 && i % gustTicks == 0) s.wind = nextGust(opt.gustMax, gustRandom).wind;
+        if (driver) driver->beforeDynamics(i, ap, s);
         const SimState before = s;  // the control tick also writes servos and thrust
         const TickResult r = headlessTick(hc, ap, s, ac);
         if (r.faultRaised) {

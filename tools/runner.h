@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "control/autopilot.h"
+#include "link/apjson.h"
 #include "core/errors.h"
 #include "core/simstate.h"
 #include "model/apply.h"
@@ -47,6 +48,13 @@ struct RunOptions {
     std::string linkAddress = "127.0.0.1";
     int linkPort = -1;           // negative: no link
     bool lockstep = false;
+
+    // ArduPilot's JSON physics interface (see runnerardupilot.h):
+    // --ardupilot [ADDR:]PORT, --ap-channels, --ap-start.
+    std::string apAddress = "127.0.0.1";
+    int apPort = -1;             // negative: no ArduPilot
+    ApChannelMap apChannels;
+    bool apHeldStart = true;     // held start and catapult; false: free from the initial conditions
 };
 
 struct RunSummary {
@@ -98,6 +106,9 @@ struct TickDriver {
     // Before tick i (simulated clock i x dt): may wait and move the sliders.
     // False ends the run before this tick.
     virtual bool beforeTick(std::int64_t i, Autopilot& ap, const SimState& s) = 0;
+    // Just before the dynamics tick i, after the scheduled events and gusts:
+    // may shape the state the tick starts from (a held start, a restart).
+    virtual void beforeDynamics(std::int64_t, Autopilot&, SimState&) {}
     virtual void afterTick(std::int64_t i, const SimState& s) = 0;
     virtual void end(const SimState&) {}
 };
