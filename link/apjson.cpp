@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -153,6 +155,41 @@ ApReply writeFdmReply(const ApFdm& f) {
     t += "}\n";
     r.nonFiniteReplaced = w.replaced;
     return r;
+}
+
+namespace {
+
+const char* afterKey(const char* json, const char* key) {
+    const char* p = std::strstr(json, key);
+    return p ? p + std::strlen(key) + 2 : nullptr;  // past the closing quote and the colon
+}
+
+bool readVec(const char* json, const char* key, Vec3& v) {
+    const char* p = afterKey(json, key);
+    float x = 0, y = 0, z = 0;
+    if (!p || std::sscanf(p, "[%f, %f, %f]", &x, &y, &z) != 3) return false;
+    v = {x, y, z};
+    return true;
+}
+
+}  // namespace
+
+bool readFdmReplyAsArduPilot(const std::string& text, ApFdm& out) {
+    const char* json = text.c_str();
+    const char* ts = afterKey(json, "timestamp");
+    if (!ts) return false;
+    out.timestampS = std::strtod(ts, nullptr);
+    const char* imu = std::strstr(json, "imu");
+    if (!imu) return false;
+    if (!readVec(imu, "gyro", out.gyroFrd) || !readVec(imu, "accel_body", out.accelFrd)) return false;
+    const char* pos = afterKey(json, "position");
+    double n = 0, e = 0, d = 0;
+    if (!pos || std::sscanf(pos, "[%lf, %lf, %lf]", &n, &e, &d) != 3) return false;
+    out.posNed = {n, e, d};
+    if (!readVec(json, "attitude", out.eulerRad) || !readVec(json, "velocity", out.velNed)) return false;
+    const char* as = afterKey(json, "airspeed");
+    out.airspeedMs = as ? std::strtod(as, nullptr) : 0.0;
+    return true;
 }
 
 Vec3 apEulerFromOrient(const Mat3& o) {

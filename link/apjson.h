@@ -80,6 +80,12 @@ struct ApReply {
 // (as float for the vectors ArduPilot reads as float).
 ApReply writeFdmReply(const ApFdm& f);
 
+// Reads a reply as ArduPilot's reader does (each key found with strstr, the
+// value read right after its quote and colon, vectors with sscanf
+// "[%f, %f, %f]"): for the stand-in client and the tests. False when a key
+// ArduPilot requires is missing or a vector does not read.
+bool readFdmReplyAsArduPilot(const std::string& text, ApFdm& out);
+
 // Frame conversions.
 inline Vec3 earthToNed(const Vec3& e) { return {e.x, e.z, -e.y}; }
 inline Vec3 bodyToFrd(const Vec3& b) { return {b.x, b.z, -b.y}; }
