@@ -268,4 +268,27 @@ int throttlePulseUs(const ApServoPacket& p, const ApChannelMap& m) {
     return m.throttle.reversed && us != 0 ? 3000 - us : us;
 }
 
+int modeSwitchPulseUs(int position) {
+    const int pos = std::clamp(position, 1, AP_MODE_SWITCH_POSITIONS);
+    return 1165 + 130 * (pos - 1);
+}
+
+std::array<std::uint16_t, 8> rcFromSliders(const SliderPositions& p, int modeSwitchPosition) {
+    auto pulse = [](int us) { return static_cast<std::uint16_t>(std::clamp(us, 1000, 2000)); };
+    std::array<std::uint16_t, 8> rc;
+    rc.fill(1500);
+    rc[0] = pulse(1500 + 5 * p.ailerons);  // +100: right
+    rc[1] = pulse(1500 + 5 * p.elevator);  // +100: stick back, pitch up
+    rc[2] = pulse(1500 - 5 * p.throttle);  // -100 (top): full throttle
+    rc[3] = pulse(1500 + 5 * p.rudder);    // +100: right
+    rc[AP_MODE_SWITCH_CHANNEL - 1] = static_cast<std::uint16_t>(modeSwitchPulseUs(modeSwitchPosition));
+    return rc;
+}
+
+std::string encodeRcInput(const std::array<std::uint16_t, 8>& pulsesUs) {
+    std::string out;
+    for (std::uint16_t v : pulsesUs) putLe16(out, v);
+    return out;
+}
+
 }  // namespace uav

@@ -135,4 +135,18 @@ ServoCommand commandFromServos(const ApServoPacket& p, const ApChannelMap& m, co
 // The throttle output's pulse width, us (0 when the output is not in the packet).
 int throttlePulseUs(const ApServoPacket& p, const ApChannelMap& m);
 
+// RC input for ArduPilot's SITL (its UDP RC port, 5501 + 10 per instance):
+// 8 little-endian uint16 pulse widths. Channels 1-4 from slider positions,
+// in ArduPilot's sense: 1 aileron (longer: right), 2 elevator (longer: pitch
+// up, as the MANUAL check shows), 3 throttle (1000 idle .. 2000 full), 4 rudder
+// (longer: right); channel 8 the flight mode switch (plane.parm's FLTMODE_CH),
+// channels 5-7 centred.
+inline constexpr int AP_MODE_SWITCH_CHANNEL = 8;
+inline constexpr int AP_MODE_SWITCH_POSITIONS = 6;
+// The middle of ArduPilot's band for switch position 1..6 (FLTMODE1..6):
+// 1165, 1295, 1425, 1555, 1685, 1815 us. Positions outside are held to 1..6.
+int modeSwitchPulseUs(int position);
+std::array<std::uint16_t, 8> rcFromSliders(const SliderPositions& p, int modeSwitchPosition);
+std::string encodeRcInput(const std::array<std::uint16_t, 8>& pulsesUs);
+
 }  // namespace uav

@@ -255,6 +255,29 @@ TEST(ApChannelMap, ParsesRemapsAndReverses) {
     EXPECT_EQ(throttlePulseUs(p, m), 2000);
 }
 
+TEST(ApRcInput, SlidersToArduPilotsChannels) {
+    SliderPositions p;
+    p.ailerons = 20;   // right
+    p.elevator = 40;   // stick back
+    p.throttle = -100; // full
+    p.rudder = -60;    // left
+    const auto rc = rcFromSliders(p, 4);
+    EXPECT_EQ(rc[0], 1600);
+    EXPECT_EQ(rc[1], 1700);
+    EXPECT_EQ(rc[2], 2000);
+    EXPECT_EQ(rc[3], 1200);
+    EXPECT_EQ(rc[4], 1500);
+    EXPECT_EQ(rc[7], 1555);  // FLTMODE4's band 1491..1620
+    p.throttle = 100;
+    EXPECT_EQ(rcFromSliders(p, 1)[2], 1000);
+    EXPECT_EQ(rcFromSliders(p, 1)[7], 1165);   // below 1230
+    EXPECT_EQ(rcFromSliders(p, 99)[7], 1815);  // held to position 6: above 1750
+    const std::string b = encodeRcInput(rc);
+    ASSERT_EQ(b.size(), 16u);
+    EXPECT_EQ(static_cast<unsigned char>(b[0]), 0x40);  // 1600 = 0x0640, little-endian
+    EXPECT_EQ(static_cast<unsigned char>(b[1]), 0x06);
+}
+
 struct ApSessionTest : ::testing::Test {
     ApSession s;
     ApServoPacket out;
