@@ -18,7 +18,6 @@
 #include <thread>
 #include <vector>
 
-#include "control/headless.h"
 #include "link/apsession.h"
 #include "link/apstandin.h"
 #include "tools/runnerardupilot.h"
@@ -37,13 +36,10 @@ double framesPerSecondWithoutSockets(const std::string& model, double seconds) {
     using namespace uav;
     RunOptions opt;
     parseRunArgs({model, "--altitude", "300", "--speed", "58", "--angle", "0", "--quiet"}, opt);
-    RunStart rs;
-    startRun(opt, rs);
-    SimState& s = rs.state;
-    s.running = true;
-    HeadlessControl hc(rs.ap);
+    Flight flight = startRun(opt);
     ApSession session;
-    ApLaunch launch = beginHeldLaunch(s);
+    ApLaunch launch;
+    flight.shapeState([&](SimState& s) { launch = beginHeldLaunch(s); });
     ServoCommand cmd;
     ApServoPacket p;
     p.pwmUs.fill(1500);
@@ -63,10 +59,13 @@ double framesPerSecondWithoutSockets(const std::string& model, double seconds) {
         ApServoPacket got;
         session.accept("127.0.0.1:5000", reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), 0.0, got);
         cmd = commandFromServos(got, ApChannelMap{}, cmd);
-        rs.ap.sliders = slidersFromCommand(cmd);
-        prepareLaunchTick(launch, s, throttlePulseUs(got, ApChannelMap{}));
-        headlessTick(hc, rs.ap, s, rs.aircraft);
-        const ApReply r = writeFdmReply(fdmFromState(s, launchSpecificForceBody(launch, s, rs.aircraft.params), 0.01 * n));
+        flight.setSliders(slidersFromCommand(cmd));
+        if (launch.phase != LaunchPhase::Free)
+            flight.shapeState([&](SimState& s) { prepareLaunchTick(launch, s, throttlePulseUs(got, ApChannelMap{})); });
+        flight.tick();
+        const SimState& s = flight.state();
+        const ApReply r =
+            writeFdmReply(fdmFromState(s, launchSpecificForceBody(launch, s, flight.aircraft().params), flight.time()));
         readFdmReplyAsArduPilot(r.text, back);
     }
     return static_cast<double>(n) / wall;
@@ -97,9 +96,8 @@ int main(int argc, char** argv) {
     RunSummary sum;
     ArduPilotRunReport report;
     std::thread runner([&] {
-        RunStart rs;
-        startRun(opt, rs);
-        sum = flyArduPilotRun(opt, rs, nullptr, [&](int p) { bound.set_value(p); }, &report);
+        Flight flight = startRun(opt);
+        sum = flyArduPilotRun(opt, flight, nullptr, [&](int p) { bound.set_value(p); }, &report);
     });
     ApStandIn ap("127.0.0.1", port.get());
     ApServoPacket p;

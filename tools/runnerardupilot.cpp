@@ -18,14 +18,13 @@ constexpr std::chrono::microseconds AP_SPIN{200};
 
 class ArduPilotDriver final : public TickDriver {
 public:
-    ArduPilotDriver(const RunOptions& opt, const RunStart& start, const std::function<void(int)>& listening,
-                    std::ostream* log)
-        : opt_(opt), startState_(start.state), startAp_(start.ap), mass_(start.aircraft.params),
-          endpoint_(opt.apAddress, opt.apPort), log_(log), t0_(std::chrono::steady_clock::now()) {
+    ArduPilotDriver(const RunOptions& opt, const std::function<void(int)>& listening, std::ostream* log)
+        : opt_(opt), endpoint_(opt.apAddress, opt.apPort), log_(log), t0_(std::chrono::steady_clock::now()) {
         if (listening) listening(endpoint_.port());
     }
 
-    bool beforeTick(std::int64_t, Autopilot& ap, const SimState&) override {
+    bool beforeTick(std::int64_t i, Flight& flight) override {
+        flight_ = &flight;
         for (;;) {
             const double now = nowS();
             const bool active = session_.hasSender();
@@ -56,54 +55,42 @@ public:
                     ++report_.sendFailures;
                 continue;
             case ApFrameAction::Restart:
-                restartPending_ = true;
-                [[fallthrough]];
-            case ApFrameAction::Step:
-                peer_ = from;
-                command_ = commandFromServos(p, opt_.apChannels, command_);
-                ap.sliders = slidersFromCommand(command_);
-                throttleUs_ = throttlePulseUs(p, opt_.apChannels);
-                return true;
-            }
-        }
-    }
-
-    void beforeDynamics(std::int64_t i, Autopilot& ap, SimState& s) override {
-        if (i == 0 || restartPending_) {
-            if (restartPending_) {
-                // ArduPilot started again: so does the flight, from the same
-                // start, with the controls ArduPilot has just sent.
-                const SliderPositions sliders = ap.sliders;
-                s = startState_;
-                s.running = true;
-                ap = startAp_;
-                ap.sliders = sliders;
+                // ArduPilot started again: so does the flight, from the same start.
+                flight = startRun(opt_);
                 if (log_)
                     *log_ << "uavsim-run: ArduPilot started again (its frame count went back): the flight starts "
                              "again from its start\n";
+                beginFlight(flight);
+                break;
+            case ApFrameAction::Step:
+                if (i == 0) beginFlight(flight);
+                break;
             }
-            restartPending_ = false;
-            flightStartTick_ = i;
-            if (opt_.apHeldStart) launch_ = beginHeldLaunch(s);
-            else launch_.phase = LaunchPhase::Free;
-        }
-        const LaunchPhase before = launch_.phase;
-        prepareLaunchTick(launch_, s, throttleUs_);
-        if (before == LaunchPhase::Held && launch_.phase != LaunchPhase::Held) {
-            report_.releasedAtS = static_cast<double>(i) * s.dt;
-            if (log_) {
-                char line[160];
-                std::snprintf(line, sizeof line,
-                              "uavsim-run: throttle %d us: released at %.2f s, catapult to %.1f m/s over %.1f s\n",
-                              throttleUs_, report_.releasedAtS, launch_.releaseSpeedMs, ApLaunch::STROKE_S);
-                *log_ << line;
+            peer_ = from;
+            command_ = commandFromServos(p, opt_.apChannels, command_);
+            flight.setSliders(slidersFromCommand(command_));
+            throttleUs_ = throttlePulseUs(p, opt_.apChannels);
+            if (launch_.phase != LaunchPhase::Free) {
+                flight.shapeState([&](SimState& s) { prepareLaunchTick(launch_, s, throttleUs_); });
+                if (launch_.phase != LaunchPhase::Held && report_.releasedAtS < 0) {
+                    report_.releasedAtS = static_cast<double>(i) * flight.state().dt;
+                    if (log_) {
+                        char line[160];
+                        std::snprintf(line, sizeof line,
+                                      "uavsim-run: throttle %d us: released at %.2f s, catapult to %.1f m/s over "
+                                      "%.1f s\n",
+                                      throttleUs_, report_.releasedAtS, launch_.releaseSpeedMs, ApLaunch::STROKE_S);
+                        *log_ << line;
+                    }
+                }
             }
+            return true;
         }
     }
 
-    void afterTick(std::int64_t i, const SimState& s) override {
-        const double t = static_cast<double>(i + 1 - flightStartTick_) * s.dt;
-        const ApReply r = writeFdmReply(fdmFromState(s, launchSpecificForceBody(launch_, s, mass_), t));
+    void afterTick(std::int64_t, const SimState& s) override {
+        const ApReply r = writeFdmReply(
+            fdmFromState(s, launchSpecificForceBody(launch_, s, flight_->aircraft().params), flight_->time()));
         session_.counters().nonFinite += static_cast<std::uint64_t>(r.nonFiniteReplaced);
         lastReply_ = r.text;
         if (!endpoint_.sendTo(peer_, lastReply_.data(), lastReply_.size())) ++report_.sendFailures;
@@ -120,17 +107,27 @@ public:
     }
 
 private:
+    // The start of a flight (the first frame, and each restart): held, or
+    // free from the initial conditions.
+    void beginFlight(Flight& flight) {
+        if (opt_.apHeldStart) {
+            flight.shapeState([&](SimState& s) { launch_ = beginHeldLaunch(s); });
+        } else {
+            launch_ = ApLaunch{};
+            launch_.phase = LaunchPhase::Free;
+        }
+        report_.releasedAtS = -1.0;
+    }
+
     double nowS() const {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0_).count();
     }
 
     const RunOptions& opt_;
-    const SimState startState_;
-    const Autopilot startAp_;
-    const ModelParams mass_;
     UdpEndpoint endpoint_;
     std::ostream* log_;
     std::chrono::steady_clock::time_point t0_;
+    Flight* flight_ = nullptr;
     ApSession session_;
     ApLaunch launch_;
     ArduPilotRunReport report_;
@@ -138,8 +135,6 @@ private:
     std::string lastPeerText_, lastReply_;
     ServoCommand command_;  // the pulses last sent: an output ArduPilot leaves at 0 keeps them
     int throttleUs_ = 0;
-    bool restartPending_ = false;
-    std::int64_t flightStartTick_ = 0;
     std::uint8_t buf_[AP_PACKET_32_BYTES + 1];
 };
 
@@ -157,11 +152,12 @@ void parseArduPilotAddress(const std::string& text, RunOptions& opt) {
     }
 }
 
-RunSummary flyArduPilotRun(const RunOptions& opt, RunStart& rs, std::ostream* csv,
+RunSummary flyArduPilotRun(const RunOptions& opt, Flight& flight, std::ostream* csv,
                            const std::function<void(int)>& listening, ArduPilotRunReport* report, std::ostream* log) {
-    ArduPilotDriver d(opt, rs, listening, log);
-    RunSummary sum = flyStartedRun(opt, rs, csv, &d);
-    if (report) *report = d.report(sum.ticks, std::llround(opt.seconds / rs.state.dt));
+    ArduPilotDriver d(opt, listening, log);
+    const double dt = flight.state().dt;
+    RunSummary sum = flyStartedRun(opt, flight, csv, &d);
+    if (report) *report = d.report(sum.ticks, std::llround(opt.seconds / dt));
     return sum;
 }
 

@@ -32,10 +32,11 @@ struct ArduPilotRunReport {
     double releasedAtS = -1.0;  // simulated s (of the runner's clock) when the catapult let go; -1: never
 };
 
-// Flies a started run as ArduPilot's physics. `listening` is told the bound
+// Flies a started run (startRun) as ArduPilot's physics; a restart assigns
+// `flight` a new start. `listening` is told the bound
 // port (for port 0); `log` (may be null) gets one line per notable event: a
 // restart, a second sender, the release.
-RunSummary flyArduPilotRun(const RunOptions& opt, RunStart& rs, std::ostream* csv,
+RunSummary flyArduPilotRun(const RunOptions& opt, Flight& flight, std::ostream* csv,
                            const std::function<void(int port)>& listening, ArduPilotRunReport* report = nullptr,
                            std::ostream* log = nullptr);
 

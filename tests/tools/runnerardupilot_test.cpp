@@ -37,9 +37,8 @@ struct ApRun {
         std::promise<int> bound;
         std::future<int> f = bound.get_future();
         thread = std::thread([this, &bound] {
-            RunStart rs;
-            startRun(opt, rs);
-            sum = flyArduPilotRun(opt, rs, &csv, [&](int p) { bound.set_value(p); }, &report, &log);
+            Flight flight = startRun(opt);
+            sum = flyArduPilotRun(opt, flight, &csv, [&](int p) { bound.set_value(p); }, &report, &log);
         });
         port = f.get();
     }
