@@ -46,7 +46,7 @@ void StickPad::setPosition(int x, int y) {
 }
 
 void StickPad::moveTo(const QPoint& p) {
-    const double half = width() / 2.0 - 5;
+    const double half = width() / 2.0 - 9;
     setPosition(static_cast<int>((p.x() - width() / 2.0) / half * 100.0),
                 static_cast<int>((height() / 2.0 - p.y()) / half * 100.0));
 }
@@ -58,7 +58,7 @@ void StickPad::paintEvent(QPaintEvent*) {
     g.drawRect(rect().adjusted(0, 0, -1, -1));
     g.drawLine(width() / 2, 4, width() / 2, height() - 4);
     g.drawLine(4, height() / 2, width() - 4, height() / 2);
-    const double half = width() / 2.0 - 5;
+    const double half = width() / 2.0 - 9;
     const QPointF c(width() / 2.0 + x_ / 100.0 * half, height() / 2.0 - y_ / 100.0 * half);
     g.setRenderHint(QPainter::Antialiasing);
     g.setBrush(QColor(40, 90, 200));

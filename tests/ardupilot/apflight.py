@@ -470,7 +470,37 @@ def scenario_auto(a):
         % (sim, wall, sim / wall, a.speedup))
     if wall > 180:
         fail("took %.0f s wall, more than 3 minutes" % wall)
+    if a.plot:
+        plot_mission(f.csv, a.plot)
     print("PASS auto")
+
+
+def plot_mission(csv_path, out):
+    """The plan view of the flight: track, waypoints, home and the RTL circle."""
+    import matplotlib
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+    head, rows = read_csv(csv_path)
+    x, z, h = column(head, "posX"), column(head, "posZ"), column(head, "posH")
+    fig, ax = plt.subplots(figsize=(6.4, 6.4), dpi=100)
+    sc = ax.scatter([r[z] for r in rows], [r[x] for r in rows], c=[r[h] - START_ALT for r in rows], s=2,
+                    cmap="viridis")
+    fig.colorbar(sc, ax=ax, shrink=0.8, label="altitude above home, m")
+    corners = [(300, 300), (300, -300), (-300, -300), (-300, 300)]
+    for k, (north, east) in enumerate(corners):
+        ax.add_patch(plt.Circle((east, north), 50, fill=False, ls="--", color="tab:red"))
+        ax.annotate("WP%d" % (k + 2), (east, north), textcoords="offset points", xytext=(8, 8), color="tab:red")
+    ax.add_patch(plt.Circle((0, 0), 150, fill=False, ls=":", color="gray"))
+    ax.plot([0], [0], marker="^", color="black", ms=9)
+    ax.annotate("home: held start, catapult north", (0, 0), textcoords="offset points", xytext=(8, -14))
+    ax.set_xlabel("east, m")
+    ax.set_ylabel("north, m")
+    ax.set_aspect("equal")
+    ax.set_title("ArduPlane flies the trainer: takeoff, 600 m square, RTL")
+    ax.grid(alpha=0.3)
+    fig.tight_layout()
+    fig.savefig(out)
+    log("  plan view saved: " + out)
 
 
 def scenario_restart(a):
@@ -549,6 +579,7 @@ def main():
     p.add_argument("--instance", type=int, required=True)
     p.add_argument("--work", required=True)
     p.add_argument("--speedup", type=int, default=20)
+    p.add_argument("--plot", help="auto: save the plan view of the flight to this PNG (needs matplotlib)")
     a = p.parse_args()
     a.tools = os.path.abspath(a.tools)
     if not os.path.isfile(os.path.join(a.tools, "arduplane")):
