@@ -119,7 +119,7 @@ def mavlink_module(tools, work):
     return mod
 
 
-MODES = {"MANUAL": 0, "CIRCLE": 1, "FBWA": 5, "AUTO": 10, "RTL": 11, "LOITER": 12}
+MODES = {"MANUAL": 0, "CIRCLE": 1, "FBWA": 5, "AUTOTUNE": 8, "AUTO": 10, "RTL": 11, "LOITER": 12}
 
 
 class Flight:
@@ -569,6 +569,49 @@ def scenario_twice(a):
           % (r0[m0][0], r1[m1][0], dev))
 
 
+TUNED = ["RLL_RATE_P", "RLL_RATE_I", "RLL_RATE_D", "RLL_RATE_FF", "RLL2SRV_TCONST", "RLL2SRV_RMAX",
+         "PTCH_RATE_P", "PTCH_RATE_I", "PTCH_RATE_D", "PTCH_RATE_FF", "PTCH2SRV_TCONST", "PTCH2SRV_RMAX_UP",
+         "PTCH2SRV_RMAX_DN"]
+
+
+def scenario_autotune(a):
+    """Not a test: ArduPlane's AUTOTUNE on the trainer. Takes off in AUTO,
+    loiters, then in AUTOTUNE sweeps the roll and pitch sticks and prints the
+    gains it saved (how trainer.parm's gains can be found again)."""
+    f = Flight(a, "autotune", AUTO_ARGS, speedup=a.speedup, seconds=100000)
+    try:
+        f.wait_ready(240)
+        items = square_mission()[:2]
+        items.append((17, 3, 0, HOME[0], HOME[1], 100.0))  # NAV_LOITER_UNLIM over home
+        f.upload_mission(items)
+        f.set_mode("AUTO")
+        f.arm()
+        end = time.time() + 60
+        while 1 not in f.reached and time.time() < end:
+            f.pump(timeout=0.5)
+        log("  at 100 m: AUTOTUNE")
+        f.rc_override({1: 1500, 2: 1500, 3: 1600, 4: 1500})
+        f.set_mode("AUTOTUNE")
+        for axis in (1, 2):
+            for k in range(a.sweeps):
+                f.rc_override({axis: 1000 if k % 2 else 2000})
+                f.pump(timeout=1.5 / a.speedup * 10)
+                f.rc_override({axis: 1500})
+                f.pump(timeout=1.0 / a.speedup * 10)
+        f.set_mode("FBWA")  # leaving AUTOTUNE saves the gains
+        f.pump(timeout=3)
+        values = {}
+        for name in TUNED:
+            f.mav.mav.param_request_read_send(f.mav.target_system, f.mav.target_component, name.encode(), -1)
+            m, _ = f.pump(types={"PARAM_VALUE"}, timeout=3)
+            if m:
+                values[m.param_id] = m.param_value
+        for name in TUNED:
+            print("%-17s %g" % (name, values.get(name, float("nan"))))
+    finally:
+        f.stop()
+
+
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("scenario")
@@ -579,6 +622,7 @@ def main():
     p.add_argument("--instance", type=int, required=True)
     p.add_argument("--work", required=True)
     p.add_argument("--speedup", type=int, default=20)
+    p.add_argument("--sweeps", type=int, default=40, help="autotune: stick deflections per axis")
     p.add_argument("--plot", help="auto: save the plan view of the flight to this PNG (needs matplotlib)")
     a = p.parse_args()
     a.tools = os.path.abspath(a.tools)
@@ -589,7 +633,7 @@ def main():
     os.makedirs(a.work, exist_ok=True)
     a.mavmod = mavlink_module(a.tools, a.work)
     {"manual": scenario_manual, "auto": scenario_auto, "restart": scenario_restart,
-     "twice": scenario_twice}[a.scenario](a)
+     "twice": scenario_twice, "autotune": scenario_autotune}[a.scenario](a)
 
 
 if __name__ == "__main__":
