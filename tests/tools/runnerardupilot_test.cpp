@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <future>
+#include <limits>
 #include <sstream>
 #include <thread>
 
@@ -151,6 +152,17 @@ TEST(RunnerArduPilot, FreeStartFliesFromTheInitialConditions) {
     for (std::uint32_t n = 1; n < 5; ++n) ASSERT_TRUE(ap.exchange(packet(n), f, 2000ms));
     run.join();  // five ticks: --seconds 0.05
     EXPECT_EQ(run.sum.ticks, 5);
+}
+
+TEST(RunnerArduPilot, ShapedStateMustStayFinite) {
+    RunOptions opt;
+    parseRunArgs({modelPath(), "--altitude", "50"}, opt);
+    Flight flight = startRun(opt);
+    flight.shapeState([](SimState& s) { s.velocity = {}; });
+    EXPECT_EQ(flight.state().velocity, Vec3{});
+    EXPECT_THROW(flight.shapeState([](SimState& s) { s.posH = std::numeric_limits<double>::quiet_NaN(); }), SimError);
+    EXPECT_EQ(flight.state().posH, 50.0);  // kept as it was
+    EXPECT_TRUE(flight.tick());
 }
 
 TEST(RunnerArduPilot, OptionsRefuseWhatCannotWork) {
