@@ -13,7 +13,10 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
+#include <QProcess>
+#include <QTcpSocket>
 #include <QTimer>
+#include <filesystem>
 
 #include "app/apwindow.h"
 #include "app/startup.h"
@@ -168,4 +171,52 @@ TEST_F(ArduPilotWindowTest, BadFieldsSayWhy) {
     EXPECT_NE(text.find("four outputs are needed"), std::string::npos) << text;
     EXPECT_FALSE(win.running());
     EXPECT_TRUE(w.form1->Timer2->isActive());
+}
+
+// The real ArduPlane (../shared/tools/ardupilot), paced in real time by the
+// window: the window's right stick goes to ArduPilot's RC input, ArduPlane in
+// MANUAL (the mode switch's position 6) passes it to its aileron output, and
+// that moves the main window's aileron slider.
+TEST_F(ArduPilotWindowTest, RealArduPlaneFollowsTheSticks) {
+    const std::string tools = UAVSIM_ARDUPILOT_TOOLS_PATH;
+    if (!std::filesystem::exists(tools + "/arduplane")) GTEST_SKIP() << "ArduPlane SITL not found at " << tools;
+    constexpr int instance = 7;
+    ArduPilotWindow& win = *w.form1->arduPilotWindow();
+    win.portSpin->setValue(AP_DEFAULT_PORT + 10 * instance);
+    win.rcPortSpin->setValue(AP_RC_DEFAULT_PORT + 10 * instance);
+    ASSERT_TRUE(win.start());
+    QProcess ap;
+    ap.setWorkingDirectory(QString::fromStdString(dir.path.string()));
+    ap.setProcessChannelMode(QProcess::MergedChannels);
+    ap.start(QString::fromStdString(tools + "/arduplane"),
+             {QStringLiteral("-I%1").arg(instance), QStringLiteral("--model"), QStringLiteral("JSON:127.0.0.1"),
+              QStringLiteral("--speedup"), QStringLiteral("1"), QStringLiteral("--wipe"), QStringLiteral("--defaults"),
+              QString::fromStdString(tools + "/plane.parm," + std::string(UAVSIM_SOURCE_DIR_PATH) +
+                                     "/ardupilot/trainer.parm")});
+    ASSERT_TRUE(ap.waitForStarted(5000));
+    // ArduPlane sends its first frame once a ground station is connected.
+    QTcpSocket gcs;
+    const auto until = std::chrono::steady_clock::now() + 20s;
+    while (gcs.state() != QAbstractSocket::ConnectedState && std::chrono::steady_clock::now() < until) {
+        gcs.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(5760 + 10 * instance));
+        gcs.waitForConnected(500);
+    }
+    ASSERT_EQ(gcs.state(), QAbstractSocket::ConnectedState);
+    auto waitFor = [&](const std::function<bool()>& cond, std::chrono::seconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (!cond() && std::chrono::steady_clock::now() < end) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            gcs.readAll();
+        }
+        return cond();
+    };
+    EXPECT_TRUE(waitFor([&] { return win.counters().frames > 200; }, 20s)) << win.counters().frames;
+    win.rightStick->setPosition(80, 0);
+    EXPECT_TRUE(waitFor([&] { return w.form1->TrackBar1->value() == 80; }, 10s)) << w.form1->TrackBar1->value();
+    win.rightStick->setPosition(-60, 0);
+    EXPECT_TRUE(waitFor([&] { return w.form1->TrackBar1->value() == -60; }, 10s)) << w.form1->TrackBar1->value();
+    EXPECT_EQ(win.launchPhase(), LaunchPhase::Held);  // disarmed: the throttle never passed the release
+    ap.kill();
+    ap.waitForFinished(5000);
+    win.stop();
 }
