@@ -47,6 +47,7 @@ struct RunOptions {
     std::string linkAddress = "127.0.0.1";
     int linkPort = -1;           // negative: no link
     bool lockstep = false;
+    double clientWait = 30.0;    // s of wall clock a lockstep run waits for its client (--client-wait)
 };
 
 struct RunSummary {
