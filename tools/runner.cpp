@@ -118,6 +118,8 @@ std::string runUsage() {
            "  --lockstep          with --link: each valid frame sets the sliders, advances\n"
            "                      one control period (two dynamics ticks), then is answered;\n"
            "                      ends after --seconds or when the client disconnects\n"
+           "  --client-wait S     with --lockstep: wait at most S seconds (wall clock) for\n"
+           "                      the client to connect (default 30), else exit with status 5\n"
            "ArduPilot SITL (its JSON physics interface; see README):\n"
            "  --ardupilot [ADDR:]PORT  answer ArduPilot's servo packets on UDP ADDR (default\n"
            "                      127.0.0.1), PORT 9002 for arduplane -I0; lockstep: each new\n"
@@ -220,6 +222,8 @@ bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt) {
             else throw SimError("option --ap-start: '" + v + "' is not held or free");
         } else if (a == "--lockstep") {
             opt.lockstep = true;
+        } else if (a == "--client-wait") {
+            opt.clientWait = inRange(a, value(), 0.001, 86400);
         } else if (a.size() > 1 && a[0] == '-') {
             throw SimError("unknown option " + a + " (see --help)");
         } else if (opt.modelPath.empty()) {

@@ -63,6 +63,9 @@ int main(int argc, char** argv) {
                       << " connections\n";
         if (!opt.quiet && opt.apPort >= 0) writeArduPilotSummary(std::cerr, ardupilot);
         return sum.fault == SimFault::None ? 0 : 3;
+    } catch (const NoLinkClient& e) {
+        std::cerr << "uavsim-run: " << e.what() << '\n';
+        return 5;
     } catch (const SimError& e) {
         std::cerr << "uavsim-run: " << e.what() << '\n';
         return 2;
