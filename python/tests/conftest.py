@@ -8,6 +8,8 @@ SOURCE_DIR = pathlib.Path(os.environ.get("UAVSIM_SOURCE_DIR", pathlib.Path(__fil
 
 def pytest_configure(config):
     config.addinivalue_line("markers", "dask: starts Dask clusters (local, or scheduler and worker processes)")
+    # Debian's tornado and distributed 2022.12 together; nothing of ours.
+    config.addinivalue_line("filterwarnings", "ignore:make_current is deprecated:DeprecationWarning")
 
 
 @pytest.fixture(scope="session")

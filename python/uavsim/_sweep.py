@@ -259,14 +259,15 @@ def load_spec(path):
     return scenarios, spec.get("metrics", list(DEFAULT_METRICS))
 
 
-def write_csv(rows, path):
-    """The rows as CSV, columns in order of first appearance; the file is replaced whole."""
+def write_csv(rows, path, metric_names):
+    """The rows as CSV: the scenario's number, its options in order of first appearance, the
+    metrics, the error. The file is replaced whole."""
     columns = ["scenario"]
     for row in rows:
         for key in row:
-            if key not in columns and key != "error":
+            if key not in columns and key not in metric_names and key != "error":
                 columns.append(key)
-    columns.append("error")
+    columns += list(metric_names) + ["error"]
     tmp = f"{path}.uavsim-tmp.{os.getpid()}"
     try:
         with open(tmp, "w", newline="", encoding="utf-8") as f:
@@ -336,7 +337,7 @@ def main(argv=None):
         t0 = time.monotonic()
         rows = sweep(scenarios, metrics, client, progress=args.progress)
         wall = time.monotonic() - t0
-        write_csv(rows, args.out)
+        write_csv(rows, args.out, _metric_names(metrics))
     except SweepError as e:
         print(f"uavsim.sweep: {e}", file=sys.stderr)
         return 2
