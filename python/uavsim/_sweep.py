@@ -255,7 +255,7 @@ def load_spec(path):
     folder = os.path.dirname(os.path.abspath(path))
     for sc in scenarios:
         if isinstance(sc, dict) and isinstance(sc.get("model"), str) and "\n" not in sc["model"]:
-            sc["model"] = os.path.join(folder, sc["model"])
+            sc["model"] = os.path.normpath(os.path.join(folder, sc["model"]))
     return scenarios, spec.get("metrics", list(DEFAULT_METRICS))
 
 
@@ -297,16 +297,25 @@ def _cell(v):
 def connect(scheduler, workers, timeout_s):
     """A distributed.Client: on the user's scheduler, or on a new local cluster of `workers`
     single-threaded worker processes. Returns (client, cluster or None)."""
-    import logging
-    from distributed import Client, LocalCluster
+    from distributed import Client
     if scheduler:
         try:
             return Client(scheduler, timeout=f"{timeout_s}s"), None
         except (OSError, TimeoutError) as e:
             raise SweepError(f"cannot reach the Dask scheduler at {scheduler} within {timeout_s:g} s: {e}") from None
-    cluster = LocalCluster(n_workers=workers, threads_per_worker=1, processes=True, dashboard_address=None,
-                           silence_logs=logging.ERROR)
+    cluster = local_cluster(workers)
     return Client(cluster), cluster
+
+
+def local_cluster(workers):
+    """A local cluster of `workers` single-threaded worker processes, without the workers' statistical
+    profiler, which would sample the flights' stacks every 10 ms."""
+    import logging
+    import dask
+    from distributed import LocalCluster
+    with dask.config.set({"distributed.worker.profile.enabled": False}):
+        return LocalCluster(n_workers=workers, threads_per_worker=1, processes=True, dashboard_address=None,
+                            silence_logs=logging.ERROR)
 
 
 def main(argv=None):
