@@ -1,6 +1,7 @@
 """Sweeps: scenario order, error rows, spec errors; the same results serially, on a local Dask
 cluster and on a scheduler with two workers started here on loopback."""
 
+import importlib
 import json
 import math
 import os
@@ -68,6 +69,9 @@ def test_serial_sweep_in_scenario_order_with_error_rows(trainer):
         assert {m: row[m] for m in METRICS} == flown_alone(sc)
     # The late engagement: off until 1.5 s (the banked glide), then stabilised.
     assert rows[2]["error"] == "" and rows[2]["flight_time_s"] == 5.0
+    # Importing the command line's module leaves uavsim.sweep callable.
+    importlib.import_module("uavsim.sweep")
+    assert uavsim.sweep(scs[:1], METRICS) == rows[:1]
 
 
 def test_metrics_reduce_the_telemetry(trainer):
