@@ -175,7 +175,9 @@ public:
     // The telemetry kept from now on: the present state, then the state after
     // every tick (the CSV columns, record/telemetry.h). Off at the start.
     void keepTelemetry();
-    // Kept rows: row r is the state after tick firstLoggedTick() + r.
+    // Kept rows: row r is the state after tick firstLoggedTick() + r; rows are
+    // consecutive in memory. Keeping them, tick() throws std::bad_alloc (before
+    // flying the tick) when no memory is left for the next row.
     std::int64_t loggedRows() const;
     std::int64_t firstLoggedTick() const;
     const double* loggedRow(std::int64_t r) const;  // TELEMETRY_COUNT values
