@@ -104,7 +104,10 @@ class Mav:
 def mavlink_module(tools, work):
     sys.path.insert(0, tools)
     from pymavlink.generator import mavgen
-    out = os.path.join(work, "uavsim_mavlink_gen.py")
+    # One module per process: the ArduPilot tests run in parallel and share the work folder.
+    gen_dir = os.path.join(work, "mavgen-%d" % os.getpid())
+    os.makedirs(gen_dir, exist_ok=True)
+    out = os.path.join(gen_dir, "uavsim_mavlink_gen.py")
     xml = os.path.join(os.path.dirname(os.path.abspath(__file__)), "uavsim_mavlink.xml")
     opts = mavgen.Opts(out, wire_protocol="2.0", language="Python3", validate=False)
     import contextlib
