@@ -1,3 +1,4 @@
+#include "app/programfiles.h"
 #include "app/recordingui.h"
 
 #include <QAction>
@@ -91,7 +92,7 @@ PlotWindow* RecordingUi::plots() {
 
 void RecordingUi::askAndStart() {
     const QString path = QFileDialog::getSaveFileName(&main_, QStringLiteral("Начать запись…"),
-                                                      QString::fromStdString(sim_.appDir) + "flight.uavrec",
+                                                      dialogFolder(sim_) + "flight.uavrec",
                                                       QStringLiteral("Запись полёта (*.uavrec)"));
     if (path.isEmpty()) return;
     guarded(&main_, [&] { startRecording(path.endsWith(".uavrec") ? path : path + ".uavrec"); });

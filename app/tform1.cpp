@@ -1,3 +1,4 @@
+#include "app/programfiles.h"
 #include "app/tform1.h"
 
 #include <QApplication>
@@ -307,7 +308,7 @@ void TForm1::FormCreate() {
     // 3. The program's directory and the settings file beside it.
     if (sim_.appDir.empty()) sim_.appDir = QCoreApplication::applicationDirPath().toStdString() + "/";
     std::string iniError;
-    sim_.confIni = openConfIni(sim_.appDir + "conf.ini", iniError);
+    sim_.confIni = openConfIni(confIniPath(sim_), iniError);
     // 4. Random generator seeded from the high-resolution clock.
     if (!sim_.rng) {
         const auto ticks = std::chrono::high_resolution_clock::now().time_since_epoch().count();

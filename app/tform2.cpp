@@ -12,10 +12,12 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
+#include <cstdio>
 
 #include "app/formfields.h"
 #include "app/guarded.h"
 #include "app/hints.h"
+#include "app/programfiles.h"
 #include "app/tform1.h"
 #include "model/inifile.h"
 #include "model/modelcheck.h"
@@ -185,7 +187,7 @@ void TForm2::buildLayout() {
 
     // Both file dialogs start in the program's directory, show "*.mdl" files
     // under "Ostrel" and give a name typed without extension ".mdl".
-    const QString dir = QString::fromStdString(sim_.appDir);
+    const QString dir = dialogFolder(sim_);
     for (QFileDialog** d : {&OpenDialog1, &SaveDialog1}) {
         *d = new QFileDialog(this);
         (*d)->setOption(QFileDialog::DontUseNativeDialog);
@@ -222,7 +224,33 @@ void TForm2::buildLayout() {
 }
 
 void TForm2::FormCreate() {
+    if (!sim_.files.firstStartModel.empty()) {
+        // No conf.ini yet: the reference trainer rather than the model of
+        // all-default texts, which cannot fly. The start-up applies it and so
+        // writes it into conf.ini.
+        const std::string& path = sim_.files.firstStartModel;
+        try {
+            setTexts(referenceModelTexts(path, sim_.decimalSep));
+            std::fprintf(stderr, "uavsim: first start, no %s yet: the model is the reference trainer %s\n",
+                         confIniPath(sim_).c_str(), path.c_str());
+            showNotice(QMessageBox::Information,
+                       QStringLiteral("Первый запуск: файла настроек ещё нет, поэтому моделью стал учебный самолёт "
+                                      "из %1.\nНастройки хранятся в %2.")
+                           .arg(q(path), q(confIniPath(sim_))));
+            return;
+        } catch (const SimError& e) {
+            showNotice(QMessageBox::Warning, q(e.what()));
+        }
+    }
     setTexts(loadModelTexts(*sim_.confIni, TextDefaults::StartUp));
+}
+
+// A message that must not hold up start-up: shown without a modal loop.
+void TForm2::showNotice(QMessageBox::Icon icon, const QString& text) {
+    auto* box = new QMessageBox(icon, QStringLiteral("uavsim"), text, QMessageBox::Ok, &main_);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    QTimer::singleShot(0, box, &QMessageBox::show);
 }
 
 QString TForm2::cell(int col, int row) const { return SGMix->item(row, col)->text(); }
@@ -286,11 +314,7 @@ void TForm2::modelApplied(const ApplyResult& r) {
         // Told once per run, without holding anything up: the model is applied
         // all the same, only conf.ini stays as it was.
         storeErrorShown_ = true;
-        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("uavsim"),
-                                    QString::fromStdString(*r.storeError), QMessageBox::Ok, &main_);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setModal(false);
-        QTimer::singleShot(0, box, &QMessageBox::show);
+        showNotice(QMessageBox::Warning, QString::fromStdString(*r.storeError));
     }
 }
 

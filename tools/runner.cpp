@@ -119,7 +119,8 @@ std::string runUsage() {
            "  --lockstep          with --link: each valid frame sets the sliders, advances\n"
            "                      one control period (two dynamics ticks), then is answered;\n"
            "                      ends after --seconds or when the client disconnects\n"
-           "  --help              this text\n";
+           "  --help              this text\n"
+           "  --version           the version and the git description it was built from\n";
 }
 
 bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt) {

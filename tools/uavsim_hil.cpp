@@ -18,6 +18,7 @@
 
 #include "core/errors.h"
 #include "link/hilclient.h"
+#include "packaging/version.h"
 
 namespace {
 
@@ -44,7 +45,9 @@ const char* usage =
     "  --frames N       number of frames instead of --seconds\n"
     "  --ail US --elev US --rud US --thr US   fixed pulse widths, microseconds (default 1500 each)\n"
     "  --level          hold the wings level and the nose 5 deg up with ailerons and elevator\n"
-    "  --print-every N  one telemetry line every N frames\n";
+    "  --print-every N  one telemetry line every N frames\n"
+    "  --help           this text\n"
+    "  --version        the version and the git description it was built from\n";
 
 double number(const std::string& opt, const std::string& text) {
     double v = 0;
@@ -79,6 +82,12 @@ uav::ServoCommand leveller(const uav::LinkTelemetry& t, std::int32_t throttle) {
 
 int main(int argc, char** argv) {
     Options o;
+    // --version wins over every other option, whatever else is given.
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "--version") {
+            std::fputs(uav::versionText("uavsim-hil").c_str(), stdout);
+            return 0;
+        }
     try {
         for (int i = 1; i < argc; ++i) {
             const std::string a = argv[i];
