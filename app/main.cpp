@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<uav::NoDisplayGuard> guard = std::make_unique<uav::NoDisplayGuard>();
     uav::UavApplication app(argc, argv);
     guard.reset();
+    QGuiApplication::setDesktopFileName(QStringLiteral("uavsim"));  // the menu entry's icon and name on Wayland
     uav::SimApp sim;
     uav::locateProgramFiles(sim);
     const uav::Windows w = uav::createWindows(sim);

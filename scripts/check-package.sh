@@ -10,7 +10,8 @@
 set -euo pipefail
 DEB=$(realpath "$1")
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+# KEEP=DIR keeps the scratch files (pictures, conf.ini, logs) there.
+trap 'if [ -n "${KEEP:-}" ]; then mkdir -p "$KEEP" && cp -r "$scratch"/*.png "$scratch"/*.err "$scratch/config" "$KEEP"/; fi; rm -rf "$scratch"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 echo "package: $(basename "$DEB"), $(stat -c %s "$DEB") bytes"
@@ -38,9 +39,9 @@ model="$root/usr/share/uavsim/models/trainer.mdl"
 rows=$(($(wc -l < "$scratch/flight.csv") - 1))
 [ "$rows" -ge 600 ] || fail "the 60 s flight wrote $rows rows"
 # The trainer at 40 % throttle cruises: still well above the ground after 60 s.
-awk -F, 'NR == 1 { for (i = 1; i <= NF; ++i) if ($i == "t") ct = i; else if ($i == "posH") ch = i; next }
+awk -F, 'NR == 1 { for (i = 1; i <= NF; ++i) if ($i == "t_s") ct = i; else if ($i == "posH_m") ch = i; next }
          { t = $ct; h = $ch }
-         END { printf "after %s s: altitude %.1f m\n", t, h; exit !(t >= 59.9 && h > 30) }' "$scratch/flight.csv" \
+         END { printf "after %s s: altitude %.1f m\n", t, h; exit !(ct && ch && t >= 59.9 && h > 30) }' "$scratch/flight.csv" \
   || fail "the packaged model did not fly 60 s"
 
 echo "-- unpacked uavsim under Xvfb"
@@ -52,6 +53,7 @@ run_gui() {
      xvfb-run -a -s "-screen 0 1280x1024x24" "$root/usr/bin/uavsim") 2> "$scratch/$1.err" \
     || { cat "$scratch/$1.err"; fail "uavsim ($1) exited with status $?"; }
   cat "$scratch/$1.err"
+  [ -s "$scratch/$1.png" ] || fail "no picture of the $1 start"
 }
 run_gui first
 conf="$config/uavsim/conf.ini"
@@ -59,7 +61,6 @@ conf="$config/uavsim/conf.ini"
 grep -q "first start" "$scratch/first.err" || fail "the first start did not say it applied the trainer"
 # The packaged trainer, applied and stored: its first wing panel and its mass.
 grep -q $'^Param0=0.12\r$' "$conf" && grep -q $'^M=2\r$' "$conf" || fail "conf.ini does not hold the trainer"
-[ -s "$scratch/first.png" ] || fail "no picture of the first start"
 
 # The second start reads conf.ini as it is: an edited mass stays.
 sed -i $'s/^M=2\r$/M=2.5\r/' "$conf"
