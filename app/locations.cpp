@@ -112,8 +112,16 @@ std::string ensureConfigDir(const std::string& dir) {
     if (dir.empty()) return {};
     std::error_code ec;
     if (fs::is_directory(dir, ec)) return {};
-    fs::create_directories(dir, ec);
-    if (ec) return "cannot create " + dir + ": " + ec.message();
+    // Each folder made here (~/.config too, when missing) is the user's
+    // alone, as the base directory specification asks (0700).
+    fs::path made;
+    for (const fs::path& part : fs::path(dir)) {
+        made /= part;
+        if (fs::is_directory(made, ec)) continue;
+        if (!fs::create_directory(made, ec) && ec) return "cannot create " + dir + ": " + ec.message();
+        fs::permissions(made, fs::perms::owner_all, fs::perm_options::replace, ec);
+    }
+    if (!fs::is_directory(dir, ec)) return "cannot create " + dir;
     return {};
 }
 

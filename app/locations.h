@@ -60,7 +60,8 @@ struct FileLocations {
 // looked at, never changed).
 FileLocations locateFiles(const LocateInput& in);
 
-// Creates the configuration folder (and its parents) when it does not exist.
+// Creates the configuration folder (and its parents) when it does not exist,
+// each folder it makes readable by the user only.
 // Returns an empty string, or the reason it could not be created; the program
 // then runs on and the settings store tells its own message at the first write.
 std::string ensureConfigDir(const std::string& dir);

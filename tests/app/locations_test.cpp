@@ -126,6 +126,8 @@ TEST(Locations, ConfigFolderIsCreatedOrTheReasonGiven) {
     TempDir d;
     EXPECT_EQ(ensureConfigDir(d / "a/b/uavsim"), "");
     EXPECT_TRUE(fs::is_directory(d / "a/b/uavsim"));
+    EXPECT_EQ(fs::status(d / "a").permissions(), fs::perms::owner_all) << "made here: the user's alone";
+    EXPECT_EQ(fs::status(d / "a/b/uavsim").permissions(), fs::perms::owner_all);
     EXPECT_EQ(ensureConfigDir(d / "a/b/uavsim"), "") << "an existing folder is fine";
     test::putFile(d / "file", "x");
     const std::string why = ensureConfigDir(d / "file/uavsim");
