@@ -1,4 +1,3 @@
-#include "app/programfiles.h"
 #include "app/plotwindow.h"
 
 #include <QCheckBox>
@@ -18,6 +17,7 @@
 #include <cmath>
 
 #include "app/guarded.h"
+#include "app/programfiles.h"
 #include "core/errors.h"
 
 namespace uav {

@@ -1,4 +1,3 @@
-#include "app/programfiles.h"
 #include "app/recordingui.h"
 
 #include <QAction>
@@ -10,6 +9,7 @@
 
 #include "app/guarded.h"
 #include "app/plotwindow.h"
+#include "app/programfiles.h"
 #include "app/tform1.h"
 #include "app/tform2.h"
 #include "app/tform5.h"

@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "control/autopilot.h"
 #include "app/locations.h"
+#include "control/autopilot.h"
 #include "control/relaytuning.h"
 #include "core/simstate.h"
 #include "core/wind.h"

@@ -185,7 +185,8 @@ void TForm2::buildLayout() {
     for (int i = 0; i < ELEMENT_COUNT; ++i) setCell(i + 1, 0, QStringLiteral("El. %1").arg(i));
     for (int r = 0; r < MIX_ROWS; ++r) setCell(0, r + 1, QString::fromUtf8(MIX_ROW_CAPTIONS[r]));
 
-    // Both file dialogs start in the program's directory, show "*.mdl" files
+    // Both file dialogs start in the program's directory (the documents folder
+    // when the program runs installed), show "*.mdl" files
     // under "Ostrel" and give a name typed without extension ".mdl".
     const QString dir = dialogFolder(sim_);
     for (QFileDialog** d : {&OpenDialog1, &SaveDialog1}) {
