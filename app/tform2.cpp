@@ -1,5 +1,6 @@
 #include "app/tform2.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -19,6 +20,7 @@
 #include "app/hints.h"
 #include "app/programfiles.h"
 #include "app/tform1.h"
+#include "app/toolwindow.h"
 #include "model/inifile.h"
 #include "model/modelcheck.h"
 
@@ -247,8 +249,11 @@ void TForm2::FormCreate() {
 }
 
 // A message that must not hold up start-up: shown without a modal loop.
+// Owned by the active window: under the main window it could not be
+// dismissed while this (modal) window is open.
 void TForm2::showNotice(QMessageBox::Icon icon, const QString& text) {
-    auto* box = new QMessageBox(icon, QStringLiteral("uavsim"), text, QMessageBox::Ok, &main_);
+    QWidget* owner = QApplication::activeWindow() ? QApplication::activeWindow() : &main_;
+    auto* box = new QMessageBox(icon, QStringLiteral("uavsim"), text, QMessageBox::Ok, owner);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
     QTimer::singleShot(0, box, &QMessageBox::show);
@@ -313,7 +318,9 @@ void TForm2::modelApplied(const ApplyResult& r) {
     sim_.outlines = outlinesFromModel(sim_.modelOutlines);
     if (r.storeError && !storeErrorShown_) {
         // Told once per run, without holding anything up: the model is applied
-        // all the same, only conf.ini stays as it was.
+        // all the same, only conf.ini stays as it was. Owned by the active
+        // window: under the main window it could not be dismissed while this
+        // (modal) window is open.
         storeErrorShown_ = true;
         showNotice(QMessageBox::Warning, QString::fromStdString(*r.storeError));
     }
@@ -339,8 +346,7 @@ void TForm2::loadModelFile() {
 
 void TForm2::showModalWindow() {
     setWindowModality(Qt::ApplicationModal);
-    show();
-    raise();
+    showToolWindow(this, &main_);
 }
 
 bool TForm2::eventFilter(QObject* watched, QEvent* event) {
