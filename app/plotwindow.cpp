@@ -17,6 +17,7 @@
 #include <cmath>
 
 #include "app/guarded.h"
+#include "app/programfiles.h"
 #include "core/errors.h"
 
 namespace uav {
@@ -162,13 +163,13 @@ void PlotWindow::buildLayout() {
     connect(pauseBox, &QCheckBox::toggled, this, [this](bool on) { setPaused(on); });
     connect(csvButton, &QPushButton::clicked, this, [this] {
         const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Экспорт CSV…"),
-                                                          QString::fromStdString(sim_.appDir) + "plots.csv",
+                                                          dialogFolder(sim_) + "plots.csv",
                                                           QStringLiteral("CSV (*.csv)"));
         if (!path.isEmpty()) guarded(this, [&] { exportCsv(path); });
     });
     connect(pngButton, &QPushButton::clicked, this, [this] {
         const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить PNG…"),
-                                                          QString::fromStdString(sim_.appDir) + "plots.png",
+                                                          dialogFolder(sim_) + "plots.png",
                                                           QStringLiteral("PNG (*.png)"));
         if (!path.isEmpty()) guarded(this, [&] { savePng(path); });
     });

@@ -9,6 +9,7 @@
 
 #include "app/guarded.h"
 #include "app/plotwindow.h"
+#include "app/programfiles.h"
 #include "app/tform1.h"
 #include "app/tform2.h"
 #include "app/tform5.h"
@@ -91,7 +92,7 @@ PlotWindow* RecordingUi::plots() {
 
 void RecordingUi::askAndStart() {
     const QString path = QFileDialog::getSaveFileName(&main_, QStringLiteral("Начать запись…"),
-                                                      QString::fromStdString(sim_.appDir) + "flight.uavrec",
+                                                      dialogFolder(sim_) + "flight.uavrec",
                                                       QStringLiteral("Запись полёта (*.uavrec)"));
     if (path.isEmpty()) return;
     guarded(&main_, [&] { startRecording(path.endsWith(".uavrec") ? path : path + ".uavrec"); });

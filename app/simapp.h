@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/locations.h"
 #include "control/autopilot.h"
 #include "control/relaytuning.h"
 #include "core/simstate.h"
@@ -56,7 +57,11 @@ struct SimApp {
     RelayTuneHook tuneHook{ap};
 
     std::string appDir;                // the executable's directory, with a trailing '/'
-    std::unique_ptr<IniFile> confIni;  // appDir + "conf.ini", open for the whole run
+    // Where conf.ini, the TXT/ images, the first start's model and the file
+    // dialogs' folder are; the defaults are those of a start from the
+    // executable's folder (conf.ini in appDir, TXT/ of the working directory).
+    FileLocations files;
+    std::unique_ptr<IniFile> confIni;  // confIniPath(): appDir + "conf.ini" by default, open for the whole run
     std::unique_ptr<UniformRandom> rng;
     char decimalSep = ',';             // of the user's locale, for every number text
 

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/about.h"
 #include "app/tform1.h"
 #include "app/tform2.h"
 #include "app/tform3.h"
@@ -37,6 +38,7 @@ Windows createWindows(SimApp& sim) {
     w.form7 = new TForm7(sim, w.form1);
     w.form8 = new TForm8(sim, w.form1);
     w.form9 = new TForm9(sim, w.form1);
+    addHelpMenu(*w.form1);  // after every menu the windows add
     startSimulation(sim);
     return w;
 }

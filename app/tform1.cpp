@@ -20,6 +20,7 @@
 #include "app/diagnostics.h"
 #include "app/guarded.h"
 #include "app/hints.h"
+#include "app/programfiles.h"
 #include "app/recordingui.h"
 #include "app/tform2.h"
 #include "app/tform3.h"
@@ -307,10 +308,11 @@ void TForm1::FormCreate() {
     // 1. Hint timing: installed before the layout was built.
     // 2. Integration step and the dynamics timer.
     Timer2->setInterval(DYNAMICS_INTERVAL_MS);
-    // 3. The program's directory and the settings file beside it.
+    // 3. The program's directory and the settings file beside it (in the
+    //    user's config folder when the program runs installed).
     if (sim_.appDir.empty()) sim_.appDir = QCoreApplication::applicationDirPath().toStdString() + "/";
     std::string iniError;
-    sim_.confIni = openConfIni(sim_.appDir + "conf.ini", iniError);
+    sim_.confIni = openConfIni(confIniPath(sim_), iniError);
     // 4. Random generator seeded from the high-resolution clock.
     if (!sim_.rng) {
         const auto ticks = std::chrono::high_resolution_clock::now().time_since_epoch().count();

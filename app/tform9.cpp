@@ -15,6 +15,7 @@
 #include <chrono>
 
 #include "app/guarded.h"
+#include "app/programfiles.h"
 #include "app/tform1.h"
 #include "views/mapimage.h"
 
@@ -24,7 +25,6 @@ static void initTxtResources() { Q_INIT_RESOURCE(txt); }
 namespace uav {
 
 namespace {
-const char* const SKY_FILE = "TXT/Sky.tga";
 const char* const DEFAULT_MAP = ":/TXT/default.bmp";
 constexpr int VIEW_W = 640, VIEW_H = 480;  // pixels of the drawing area
 constexpr int SWAP_DELAY_MS = 12;          // from a frame's submission to its swap
@@ -89,9 +89,9 @@ void TForm9::buildMenu() {
     N3 = maps->addAction(QStringLiteral("Поле с озерами"));
     N4 = maps->addAction(QStringLiteral("Грунт"));
     N5 = menuBar()->addAction(QStringLiteral("Выход"));
-    connect(N2, &QAction::triggered, this, [this] { loadMap(QStringLiteral("TXT/mountains.bmp")); });
-    connect(N3, &QAction::triggered, this, [this] { loadMap(QStringLiteral("TXT/field_lake.bmp")); });
-    connect(N4, &QAction::triggered, this, [this] { loadMap(QStringLiteral("TXT/desert.bmp")); });
+    connect(N2, &QAction::triggered, this, [this] { loadMap(txtFile(sim_, "mountains.bmp")); });
+    connect(N3, &QAction::triggered, this, [this] { loadMap(txtFile(sim_, "field_lake.bmp")); });
+    connect(N4, &QAction::triggered, this, [this] { loadMap(txtFile(sim_, "desert.bmp")); });
     connect(N5, &QAction::triggered, this, &TForm9::N5Click);
 }
 
@@ -155,7 +155,7 @@ bool TForm9::makeCurrent() {
     if (!initialised_) {
         initialised_ = true;
         renderer_.initialise();
-        const TextureLoad sky = loadTextureFile(SKY_FILE);
+        const TextureLoad sky = loadTextureFile(txtFile(sim_, "Sky.tga").toStdString());
         if (sky.ok)
             renderer_.setSky(sky.image);
         else if (!sky.message.empty())

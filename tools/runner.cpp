@@ -130,7 +130,8 @@ std::string runUsage() {
            "  --ap-start S        held (default: held still at the initial conditions until\n"
            "                      the throttle output first exceeds 1250 us, then a 1 s\n"
            "                      catapult stroke to the initial speed) or free\n"
-           "  --help              this text\n";
+           "  --help              this text\n"
+           "  --version           the version and the git description it was built from\n";
 }
 
 bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt) {

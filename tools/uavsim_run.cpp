@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/errors.h"
+#include "packaging/version.h"
 #include "tools/replaycmd.h"
 #include "tools/runner.h"
 #include "tools/runnerardupilot.h"
@@ -15,6 +16,12 @@
 int main(int argc, char** argv) {
     using namespace uav;
     std::ios::sync_with_stdio(false);
+    // --version wins over every other option, whatever else is given.
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "--version") {
+            std::cout << versionText("uavsim-run");
+            return 0;
+        }
     if (const std::vector<std::string> args(argv + 1, argv + argc); isReplayCommand(args))
         return replayCommand(args, std::cout, std::cerr);
     RunOptions opt;
