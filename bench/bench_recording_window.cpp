@@ -5,7 +5,9 @@
 // display tick once a second. Run under Xvfb:
 //   UAVSIM_DIAG=1 xvfb-run -a -s "-screen 0 1280x1024x24"
 //     build/release/bench/bench_recording_window [--record FILE] [--plots]
-//     [--seconds N] [--screenshot PLOTS.png] [--model FILE.mdl]   (one line)
+//     [--seconds N] [--screenshot PLOTS.png] [--paused] [--model FILE.mdl]   (one line)
+// --paused takes the picture paused, zoomed to 30 s in the middle of the
+// flight, with the cursor line 10 s into that view.
 // The last diagnostics line holds the totals ("total: ... rtf ... display max").
 #include <QApplication>
 #include <QButtonGroup>
@@ -29,16 +31,18 @@ int main(int argc, char** argv) {
     using namespace uav;
     std::string record, screenshot, model;
     bool plots = false;
+    bool paused = false;
     int seconds = 60;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--record" && i + 1 < argc) record = argv[++i];
         else if (a == "--plots") plots = true;
+        else if (a == "--paused") paused = true;
         else if (a == "--seconds" && i + 1 < argc) seconds = std::atoi(argv[++i]);
         else if (a == "--screenshot" && i + 1 < argc) screenshot = argv[++i];
         else if (a == "--model" && i + 1 < argc) model = argv[++i];
         else {
-            std::fprintf(stderr, "usage: %s [--record FILE] [--plots] [--seconds N] [--screenshot PLOTS.png] [--model FILE.mdl]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--record FILE] [--plots] [--seconds N] [--screenshot PLOTS.png] [--paused] [--model FILE.mdl]\n", argv[0]);
             return 2;
         }
     }
@@ -69,7 +73,16 @@ int main(int argc, char** argv) {
     }
     f.SpeedButton2->click();
     QTimer::singleShot(1000, &f, [&f] { f.RadioGroup1Buttons->button(2)->click(); });
-    QTimer::singleShot(seconds * 1000, &f, [&f, screenshot] {
+    QTimer::singleShot(seconds * 1000, &f, [&f, screenshot, paused] {
+        if (!screenshot.empty() && paused) {
+            PlotWindow* p = f.recordingUi()->plots();
+            p->setPaused(true);
+            const AxisRange all = p->timeRange();
+            const double middle = (all.lo + all.hi) / 2;
+            p->zoomTime(middle, 30.0 / all.span());
+            p->setCursor(p->timeRange().lo + 10.0);
+            QApplication::processEvents();
+        }
         if (!screenshot.empty()) {
             const bool ok = f.recordingUi()->plots()->grab().save(QString::fromStdString(screenshot), "PNG");
             std::fprintf(stderr, "plots %s %s\n", ok ? "saved to" : "not saved to", screenshot.c_str());
