@@ -401,13 +401,16 @@ void PlotWindow::draw() {
     // One sample beyond each edge, so that a zoomed line reaches the frame.
     const std::size_t from = first > 0 ? first - 1 : first;
     const std::size_t to = (ring && last < ring->size()) ? last + 1 : last;
-    // The sample the legend reads: at the cursor while there is one, else the newest shown.
+    // The sample the legend reads: at the cursor while there is one (none
+    // where the ring holds nothing), else the newest shown.
     std::optional<std::size_t> reading;
     if (ring && ring->size()) {
-        if (frozen_ && cursor_)
-            reading = ring->nearest(*cursor_);
-        else if (last > first)
+        if (frozen_ && cursor_) {
+            const std::size_t i = ring->nearest(*cursor_);
+            if (std::abs(ring->time(i) - *cursor_) <= ring->dt()) reading = i;
+        } else if (last > first) {
             reading = last - 1;
+        }
     }
     QList<QPointF> points;
     points.reserve(MAX_POINTS + 2);
@@ -438,13 +441,14 @@ void PlotWindow::draw() {
             legend += "&nbsp;&nbsp;&nbsp;";
         }
         pl.legend->setText(legend);
+        const int steps = valueIntervalsFor(plotRect(static_cast<int>(k)).height());
         ValueAxis y;
         if (yManual_[k])
-            y = valueAxisOver(*yManual_[k]);
+            y = valueAxisOver(*yManual_[k], steps);
         else if (frozen_)
-            y = valueAxisFor(lo, hi);  // fits what the paused view shows
+            y = valueAxisFor(lo, hi, steps);  // fits what the paused view shows
         else
-            y = followValueAxis(yAxis_[k], lo, hi);
+            y = followValueAxis(yAxis_[k], lo, hi, steps);
         applyValueAxis(k, y);
         const bool cursorShown = frozen_ && cursor_;
         pl.cursor->setVisible(cursorShown);
@@ -461,6 +465,8 @@ void PlotWindow::draw() {
         scrollBar->setValue(static_cast<int>(std::lround((xView_.lo - lim.lo) / dt)));
         if (cursor_ && reading)
             cursorLabel->setText(QStringLiteral("t = %1 с").arg(qs(tickTimeText(ring->tick(*reading), dt))));
+        else if (cursor_)
+            cursorLabel->setText(QStringLiteral("t = %1 с: нет данных").arg(*cursor_, 0, 'f', 2));
         else
             cursorLabel->setText(QStringLiteral(
                 "Колесо — масштаб по времени, Ctrl+колесо — по вертикали, перетаскивание — сдвиг, двойной щелчок — сброс"));

@@ -6,11 +6,12 @@
 //   UAVSIM_DIAG=1 xvfb-run -a -s "-screen 0 1280x1024x24"
 //     build/release/bench/bench_recording_window [--record FILE] [--plots]
 //     [--seconds N] [--screenshot PLOTS.png] [--paused] [--model FILE.mdl]   (one line)
-// --paused takes the picture paused, zoomed to 30 s in the middle of the
-// flight, with the cursor line 10 s into that view.
+// --paused takes the picture paused, zoomed to the middle half of the
+// flight, with the cursor line a third into that view.
 // The last diagnostics line holds the totals ("total: ... rtf ... display max").
 #include <QApplication>
 #include <QButtonGroup>
+#include <QElapsedTimer>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTimer>
@@ -73,15 +74,20 @@ int main(int argc, char** argv) {
     }
     f.SpeedButton2->click();
     QTimer::singleShot(1000, &f, [&f] { f.RadioGroup1Buttons->button(2)->click(); });
-    QTimer::singleShot(seconds * 1000, &f, [&f, screenshot, paused] {
-        if (!screenshot.empty() && paused) {
+    QTimer::singleShot(seconds * 1000, &f, [&f, &sim, screenshot, paused] {
+        if (!screenshot.empty() && paused && sim.plotRing && sim.plotRing->size()) {
+            // Half of what the ring holds (a loaded machine flies fewer
+            // seconds), about its middle, the cursor a third into the view.
             PlotWindow* p = f.recordingUi()->plots();
             p->setPaused(true);
-            const AxisRange all = p->timeRange();
-            const double middle = (all.lo + all.hi) / 2;
-            p->zoomTime(middle, 30.0 / all.span());
-            p->setCursor(p->timeRange().lo + 10.0);
-            QApplication::processEvents();
+            const TelemetryRing& ring = *sim.plotRing;
+            const double first = ring.time(0), last = ring.time(ring.size() - 1);
+            p->zoomTime((first + last) / 2, (last - first) / 2 / p->timeRange().span());
+            p->setCursor(p->timeRange().lo + p->timeRange().span() / 3);
+            // The charts lay their axes out again in posted events.
+            QElapsedTimer settle;
+            settle.start();
+            while (settle.elapsed() < 300) QApplication::processEvents();
         }
         if (!screenshot.empty()) {
             const bool ok = f.recordingUi()->plots()->grab().save(QString::fromStdString(screenshot), "PNG");

@@ -59,7 +59,13 @@ bool finite(double a, double b) { return std::isfinite(a) && std::isfinite(b); }
 
 }  // namespace
 
-ValueAxis valueAxisFor(double lo, double hi) {
+int valueIntervalsFor(double heightPixels) {
+    constexpr double PIXELS_PER_STEP = 24.0;  // a label line and room around it
+    if (!std::isfinite(heightPixels)) return 2;
+    return static_cast<int>(std::clamp(std::floor(heightPixels / PIXELS_PER_STEP), 2.0, 10.0));
+}
+
+ValueAxis valueAxisFor(double lo, double hi, int maxIntervals) {
     if (!finite(lo, hi) || lo > hi) {
         lo = 0.0;
         hi = 1.0;
@@ -78,33 +84,41 @@ ValueAxis valueAxisFor(double lo, double hi) {
         lo = mid - minSpan / 2;
         hi = mid + minSpan / 2;
     }
+    const int most = std::max(maxIntervals, 1);
     ValueAxis a;
-    a.step = valueTickStep(hi - lo, 5);
-    a.range.lo = std::floor(lo / a.step) * a.step;
-    a.range.hi = std::ceil(hi / a.step) * a.step;
-    // Data touching the frame is hard to read: half a step of room.
-    if (lo - a.range.lo < a.step * 0.05) a.range.lo -= a.step / 2;
-    if (a.range.hi - hi < a.step * 0.05) a.range.hi += a.step / 2;
+    // Rounding out to whole steps and the room at the ends may add steps:
+    // the next round step until the range holds no more than allowed.
+    for (double step = valueTickStep(hi - lo, most);; step = valueTickStep(step * 1.5, 1)) {
+        a.step = step;
+        a.range.lo = std::floor(lo / step) * step;
+        a.range.hi = std::ceil(hi / step) * step;
+        // Data touching the frame is hard to read: half a step of room.
+        if (lo - a.range.lo < step * 0.05) a.range.lo -= step / 2;
+        if (a.range.hi - hi < step * 0.05) a.range.hi += step / 2;
+        if (a.range.span() / step <= most + 1e-9) break;
+    }
     a.decimals = labelDecimals(a.step);
     return a;
 }
 
-ValueAxis followValueAxis(const ValueAxis& current, double lo, double hi) {
+ValueAxis followValueAxis(const ValueAxis& current, double lo, double hi, int maxIntervals) {
     if (!finite(lo, hi) || lo > hi) return current;  // no data: nothing to follow
     const AxisRange& r = current.range;
     const bool inside = lo >= r.lo && hi <= r.hi && r.lo < r.hi;
     const bool loose = hi - lo < 0.25 * r.span();
-    if (inside && !loose) return current;
-    const ValueAxis fresh = valueAxisFor(lo, hi);
+    // A plot made smaller: fewer steps.
+    const bool crowded = r.span() / current.step > std::max(maxIntervals, 1) + 1e-9;
+    if (inside && !loose && !crowded) return current;
+    const ValueAxis fresh = valueAxisFor(lo, hi, maxIntervals);
     // Flat data stays loose in any range: keep the range it already has.
     if (inside && fresh.range == r) return current;
     return fresh;
 }
 
-ValueAxis valueAxisOver(AxisRange r) {
+ValueAxis valueAxisOver(AxisRange r, int maxIntervals) {
     ValueAxis a;
     a.range = r;
-    a.step = valueTickStep(r.span(), 5);
+    a.step = valueTickStep(r.span(), maxIntervals);
     a.decimals = labelDecimals(a.step);
     return a;
 }

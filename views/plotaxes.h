@@ -43,18 +43,22 @@ struct ValueAxis {
 };
 
 // The value axis for data between dataLo and dataHi: whole steps around it,
-// with room above and below. Flat data (lo == hi) gets a range around the
-// value; no data (lo > hi, or not finite) the range 0 .. 1.
-ValueAxis valueAxisFor(double dataLo, double dataHi);
+// with room above and below, at most maxIntervals steps (a chart elides every
+// label when they do not fit its height). Flat data (lo == hi) gets a range
+// around the value; no data (lo > hi, or not finite) the range 0 .. 1.
+ValueAxis valueAxisFor(double dataLo, double dataHi, int maxIntervals = 5);
+
+// How many value steps a plot area of that height shows legibly.
+int valueIntervalsFor(double heightPixels);
 
 // The live plots' value axis: kept while the data stays inside it and fills
 // more than a quarter of it (a chart lays its labels out again on every
 // change), otherwise valueAxisFor the data.
-ValueAxis followValueAxis(const ValueAxis& current, double dataLo, double dataHi);
+ValueAxis followValueAxis(const ValueAxis& current, double dataLo, double dataHi, int maxIntervals = 5);
 
 // The axis for a range the user chose (zoomed or dragged): the step and
 // decimals its span needs.
-ValueAxis valueAxisOver(AxisRange r);
+ValueAxis valueAxisOver(AxisRange r, int maxIntervals = 5);
 
 // Zoom about `anchor` (the value under the pointer stays under it): factor
 // < 1 zooms in. The span stays within [minSpan, maxSpan].

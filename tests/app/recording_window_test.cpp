@@ -240,7 +240,11 @@ TEST_F(RecordedWindow, PlotsShareTheRecordingsClockAndZoomWhilePaused) {
     EXPECT_NE(p.legendText(0).indexOf(QStringLiteral("высота H = %1 м").arg(ring.value(mid, 1), 0, 'g', 6)), -1)
         << p.legendText(0).toStdString();
     EXPECT_NE(p.cursorLabel->text().indexOf(QString::fromStdString(tickTimeText(ring.tick(mid), 0.01))), -1);
-    p.setCursor(-1e12);  // far before the ring: its oldest sample
+    p.setCursor(ring.time(0) - 5.0);  // before the ring: nothing to read
+    EXPECT_TRUE(p.cursorLabel->text().endsWith(QStringLiteral("нет данных"))) << p.cursorLabel->text().toStdString();
+    EXPECT_EQ(p.legendText(0).indexOf(QStringLiteral(" = ")), -1) << p.legendText(0).toStdString();
+    p.setCursor(-1e300);
+    p.setCursor(ring.time(0));  // its oldest sample
     EXPECT_NE(p.cursorLabel->text().indexOf(QString::fromStdString(tickTimeText(ring.tick(0), 0.01))), -1);
     p.resetView();
     EXPECT_EQ(p.timeRange().hi, newest);

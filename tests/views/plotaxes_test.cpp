@@ -72,12 +72,22 @@ TEST(PlotAxes, LabelsOfNarrowRangesDiffer) {
         EXPECT_GE(a.range.hi, r.hi) << r.why;
         const auto ticks = tickPositions(a.range, a.step);
         ASSERT_GE(ticks.size(), 2u) << r.why;
-        EXPECT_LE(ticks.size(), 9u) << r.why;
+        EXPECT_LE(a.range.span() / a.step, 5 + 1e-9) << r.why << ": more steps than fit";
         std::set<std::string> labels;
         for (double t : ticks) labels.insert(tickLabel(t, a.decimals));
         EXPECT_EQ(labels.size(), ticks.size()) << r.why << ": labels repeat";
         EXPECT_EQ(a.decimals, labelDecimals(a.step)) << r.why;
     }
+    // A short plot: at most three steps, however the data falls.
+    for (double lo = -50; lo < 50; lo += 3.7) {
+        const ValueAxis a = valueAxisFor(lo, lo + 61.3, 3);
+        EXPECT_LE(a.range.span() / a.step, 3 + 1e-9) << lo;
+        EXPECT_LE(a.range.lo, lo);
+        EXPECT_GE(a.range.hi, lo + 61.3);
+    }
+    EXPECT_EQ(valueIntervalsFor(95), 3);
+    EXPECT_EQ(valueIntervalsFor(10), 2);
+    EXPECT_EQ(valueIntervalsFor(NAN), 2);
     EXPECT_EQ(labelDecimals(0.5), 1);
     EXPECT_EQ(labelDecimals(0.1), 1);
     EXPECT_EQ(labelDecimals(0.05), 2);
