@@ -126,9 +126,13 @@ std::string tickTimeText(std::int64_t tick, double dt) {
 void writeTelemetryRow(std::ostream& out, std::int64_t tick, const SimState& s) {
     double v[TELEMETRY_COUNT];
     telemetryValues(s, v);
+    writeTelemetryRow(out, tick, s.dt, v);
+}
+
+void writeTelemetryRow(std::ostream& out, std::int64_t tick, double dt, const double* values) {
     Row r;
-    r.text(tickTimeText(tick, s.dt));
-    for (double x : v) r.num(x);
+    r.text(tickTimeText(tick, dt));
+    for (int i = 0; i < TELEMETRY_COUNT; ++i) r.num(values[i]);
     r.end(out);
 }
 

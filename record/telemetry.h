@@ -40,6 +40,9 @@ std::string tickTimeText(std::int64_t tick, double dt);
 // One row after dynamics tick `tick` (time tick x dt, as tickTimeText), then
 // the columns, each in the shortest form that reads back to the same double.
 void writeTelemetryRow(std::ostream& out, std::int64_t tick, const SimState& s);
+// The same row from the columns telemetryValues gave (TELEMETRY_COUNT values),
+// after tick `tick` of `dt` seconds.
+void writeTelemetryRow(std::ostream& out, std::int64_t tick, double dt, const double* values);
 
 // Telemetry of a recorded flight: a row every CSV_TICKS dynamics ticks of the
 // recording, timed by the flight's clock (the window's dynamics ticks since
