@@ -73,6 +73,13 @@ struct SimApp {
 
     Windows windows;
 
+    // While ArduPilot flies (the "ArduPilot (SITL)" window), its servo outputs
+    // move the main sliders, and the transmitter's positions go to ArduPilot's
+    // RC input instead: kept here with the clock of the last report.
+    bool arduPilotFlying = false;
+    SliderPositions transmitterSliders;
+    ClockMs transmitterAtMs = -1;
+
     // The flight's clock: dynamics ticks since the program started (time
     // flightTicks x dt), the clock of the plots and of a recording's CSV.
     std::int64_t flightTicks = 0;
