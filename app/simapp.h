@@ -85,11 +85,13 @@ struct SimApp {
     SliderPositions transmitterSliders;
     ClockMs transmitterAtMs = -1;
 
-    // The flight recording in progress and the live plots' samples (ticks
-    // since the plots were first opened); null while not in use.
+    // The flight's clock: dynamics ticks since the program started (time
+    // flightTicks x dt), the clock of the plots and of a recording's CSV.
+    std::int64_t flightTicks = 0;
+    // The flight recording in progress and the live plots' samples; null
+    // while not in use.
     std::unique_ptr<FlightRecorder> recorder;
     std::unique_ptr<TelemetryRing> plotRing;
-    std::int64_t plotTicks = 0;
     // An input, into the recording when one is in progress.
     void record(const EventData& e) {
         if (recorder) recorder->add(e);

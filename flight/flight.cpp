@@ -310,7 +310,7 @@ void Flight::writeCsv(std::ostream& out, int every) const {
     writeTelemetryHeader(out);
     const double dt = impl_->s.dt;
     for (std::int64_t n : csvTicks(every))
-        writeTelemetryRow(out, static_cast<double>(n) * dt, loggedRow(n - impl_->firstLogged));
+        writeTelemetryRow(out, n, dt, loggedRow(n - impl_->firstLogged));
 }
 
 }  // namespace uav

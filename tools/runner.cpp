@@ -65,7 +65,7 @@ std::int64_t tickAt(double seconds) { return seconds < 0 ? std::int64_t{-1} : st
 std::int64_t engageTick(const RunOptions& opt) { return opt.mode == ApMode::Off ? -1 : tickAt(opt.engageAt); }
 
 // The telemetry columns are the recorder's and the replay's (record/telemetry.h).
-void writeCsvRow(std::ostream& out, double t, const SimState& s) { writeTelemetryRow(out, t, s); }
+void writeCsvRow(std::ostream& out, std::int64_t tick, const SimState& s) { writeTelemetryRow(out, tick, s); }
 
 }  // namespace
 
@@ -297,7 +297,7 @@ RunSummary flyStartedRun(const RunOptions& opt, Flight& flight, std::ostream* cs
             sum.fault = flight.fault();
             sum.faultTime = static_cast<double>(i) * s.dt;
             if (csv && (i == 0 || i % opt.csvEvery != 0)) {
-                writeCsvRow(*csv, sum.faultTime, s);
+                writeCsvRow(*csv, i, s);
                 ++sum.csvRows;
             }
             break;
@@ -308,7 +308,7 @@ RunSummary flyStartedRun(const RunOptions& opt, Flight& flight, std::ostream* cs
         if (s.posH > sum.maxAltitude) sum.maxAltitude = s.posH;
         if (s.posD > sum.maxDistance) sum.maxDistance = s.posD;
         if (csv && (i + 1) % opt.csvEvery == 0) {
-            writeCsvRow(*csv, static_cast<double>(i + 1) * s.dt, s);
+            writeCsvRow(*csv, i + 1, s);
             if (!*csv) throw csvWriteError();  // a full disk: stop now, with the reason
             ++sum.csvRows;
         }
