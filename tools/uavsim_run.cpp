@@ -51,6 +51,9 @@ int main(int argc, char** argv) {
             std::cerr << "link: " << link.framesAnswered << " frames answered, " << link.connections
                       << " connections\n";
         return sum.fault == SimFault::None ? 0 : 3;
+    } catch (const NoLinkClient& e) {
+        std::cerr << "uavsim-run: " << e.what() << '\n';
+        return 5;
     } catch (const SimError& e) {
         std::cerr << "uavsim-run: " << e.what() << '\n';
         return 2;
