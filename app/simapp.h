@@ -73,6 +73,13 @@ struct SimApp {
 
     Windows windows;
 
+    // While ArduPilot flies (the "ArduPilot (SITL)" window), its servo outputs
+    // move the main sliders, and the transmitter's positions go to ArduPilot's
+    // RC input instead: kept here with the clock of the last report.
+    bool arduPilotFlying = false;
+    SliderPositions transmitterSliders;
+    ClockMs transmitterAtMs = -1;
+
     // The flight recording in progress and the live plots' samples (ticks
     // since the plots were first opened); null while not in use.
     std::unique_ptr<FlightRecorder> recorder;

@@ -19,6 +19,7 @@
 #include "app/tform6.h"
 #include "app/tform7.h"
 #include "app/tform8.h"
+#include "app/apwindow.h"
 #include "app/tform9.h"
 #include "app/guarded.h"
 #include "control/flightstart.h"
@@ -97,6 +98,10 @@ void scheduleScreenshotFromEnvironment(QWidget* mainWindow) {
                 target = f1->findChild<QWidget*>(QString::fromLatin1(form));
                 QTimer::singleShot(0, action, &QAction::trigger);
             }
+        if (std::strcmp(name, "ArduPilot") == 0) {  // created on first use
+            target = f1->arduPilotWindow();
+            QTimer::singleShot(0, f1->menuArduPilot, &QAction::trigger);
+        }
     }
     // UAVSIM_SCREENSHOT_3D=1 ticks "3D" and takes the 3D view's frame instead.
     const char* v3d = std::getenv("UAVSIM_SCREENSHOT_3D");

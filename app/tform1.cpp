@@ -28,6 +28,7 @@
 #include "app/tform6.h"
 #include "app/tform7.h"
 #include "app/tform8.h"
+#include "app/apwindow.h"
 #include "app/tform9.h"
 #include "app/toolwindow.h"
 #include "app/widgets.h"
@@ -276,6 +277,7 @@ void TForm1::buildMenu() {
     menuParams = autopilot->addAction(QStringLiteral("показать параметры"));
     menuStab = autopilot->addAction(QStringLiteral("Настройки стабилизации"));
     menuReturn = autopilot->addAction(QStringLiteral("Настройки автовозврата"));
+    menuArduPilot = autopilot->addAction(QStringLiteral("ArduPilot (SITL)…"));
     menuConnect = menuBar()->addAction(QStringLiteral("Connect"));
     recordingUi_ = new RecordingUi(*this, sim_);
 
@@ -291,6 +293,10 @@ void TForm1::buildMenu() {
     });
     connect(menuReturn, &QAction::triggered, this, [this] {
         showToolWindow(sim_.windows.form7, this);
+    });
+    connect(menuArduPilot, &QAction::triggered, this, [this] {
+        arduPilotWindow()->show();
+        arduPilotWindow()->raise();
     });
     connect(menuConnect, &QAction::triggered, this, [this] {
         showToolWindow(sim_.windows.form6, this);
@@ -484,6 +490,11 @@ void TForm1::RadioGroup1Click(int index) {
     // The loop timer follows the autopilot.
     if (sim_.ap.loopTimerOn && !Timer4->isActive()) Timer4->start();
     if (!sim_.ap.loopTimerOn) Timer4->stop();
+}
+
+ArduPilotWindow* TForm1::arduPilotWindow() {
+    if (!arduPilotWindow_) arduPilotWindow_ = new ArduPilotWindow(sim_, *this);
+    return arduPilotWindow_;
 }
 
 void TForm1::setControlSliders(const SliderPositions& p) {

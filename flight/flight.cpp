@@ -166,6 +166,13 @@ bool Flight::tick() {
     return true;
 }
 
+void Flight::shapeState(const std::function<void(SimState&)>& shape) {
+    SimState shaped = impl_->s;
+    shape(shaped);
+    if (!stateFinite(shaped)) throw SimError("the shaped state is not finite");
+    impl_->s = shaped;
+}
+
 bool Flight::step() {
     if (!tick()) return false;
     return impl_->ticks % 2 == 0 || tick();

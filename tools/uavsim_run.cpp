@@ -9,6 +9,7 @@
 #include "core/errors.h"
 #include "tools/replaycmd.h"
 #include "tools/runner.h"
+#include "tools/runnerardupilot.h"
 #include "tools/runnerlink.h"
 
 int main(int argc, char** argv) {
@@ -35,11 +36,21 @@ int main(int argc, char** argv) {
         }
         const auto t0 = std::chrono::steady_clock::now();
         LinkRunReport link;
-        const RunSummary sum =
-            opt.linkPort < 0 ? flyStartedRun(opt, started, csv) : flyStartedLinkRun(opt, started, csv, [&](int port) {
+        ArduPilotRunReport ardupilot;
+        RunSummary sum;
+        if (opt.apPort >= 0) {
+            sum = flyArduPilotRun(opt, started, csv, [&](int port) {
+                std::cerr << "uavsim-run: waiting for ArduPilot's servo packets on UDP " << opt.apAddress << ':'
+                          << port << " (lockstep)" << std::endl;
+            }, &ardupilot, &std::cerr);
+        } else if (opt.linkPort >= 0) {
+            sum = flyStartedLinkRun(opt, started, csv, [&](int port) {
                 std::cerr << "uavsim-run: link listening on " << opt.linkAddress << ':' << port
                           << (opt.lockstep ? " (lockstep)" : " (real time)") << std::endl;
             }, &link);
+        } else {
+            sum = flyStartedRun(opt, started, csv);
+        }
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         if (csv) {
             errno = 0;
@@ -50,6 +61,7 @@ int main(int argc, char** argv) {
         if (!opt.quiet && opt.linkPort >= 0)
             std::cerr << "link: " << link.framesAnswered << " frames answered, " << link.connections
                       << " connections\n";
+        if (!opt.quiet && opt.apPort >= 0) writeArduPilotSummary(std::cerr, ardupilot);
         return sum.fault == SimFault::None ? 0 : 3;
     } catch (const NoLinkClient& e) {
         std::cerr << "uavsim-run: " << e.what() << '\n';
