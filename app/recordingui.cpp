@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
 #include <QMenuBar>
 #include <QSlider>
 #include <QSpinBox>
@@ -89,12 +91,38 @@ PlotWindow* RecordingUi::plots() {
     return plots_;
 }
 
+QString replaceQuestion(const QString& path) {
+    const QFileInfo rec(path), csv(path + QStringLiteral(".csv"));
+    const QString r = QStringLiteral("«%1»").arg(rec.fileName()), c = QStringLiteral("«%1»").arg(csv.fileName());
+    const bool recThere = rec.exists() || rec.isSymLink(), csvThere = csv.exists() || csv.isSymLink();
+    if (recThere && csvThere) return QStringLiteral("Файлы %1 и %2 уже существуют.\nЗаменить их новой записью?").arg(r, c);
+    if (recThere)
+        return QStringLiteral("Файл %1 уже существует (файл %2 будет создан).\nЗаменить его новой записью?").arg(r, c);
+    if (csvThere)
+        return QStringLiteral("Файл %1 уже существует (файл %2 будет создан).\nЗаменить его новой записью?").arg(c, r);
+    return {};
+}
+
 void RecordingUi::askAndStart() {
-    const QString path = QFileDialog::getSaveFileName(&main_, QStringLiteral("Начать запись…"),
-                                                      dialogFolder(sim_) + "flight.uavrec",
-                                                      QStringLiteral("Запись полёта (*.uavrec)"));
-    if (path.isEmpty()) return;
-    guarded(&main_, [&] { startRecording(path.endsWith(".uavrec") ? path : path + ".uavrec"); });
+    QFileDialog dialog(&main_, QStringLiteral("Начать запись…"), dialogFolder(sim_),
+                       QStringLiteral("Запись полёта (*.uavrec)"));
+    dialog.setObjectName(QStringLiteral("RecordDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // The recording writes two files: the question below names both.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QStringLiteral("uavrec"));
+    dialog.selectFile(QStringLiteral("flight.uavrec"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    QString path = dialog.selectedFiles().first();
+    if (!path.endsWith(QStringLiteral(".uavrec"))) path += QStringLiteral(".uavrec");
+    if (const QString question = replaceQuestion(path); !question.isEmpty()) {
+        if (QMessageBox::question(&main_, QStringLiteral("Начать запись…"), question,
+                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+            return;
+    }
+    guarded(&main_, [&] { startRecording(path); });
 }
 
 void RecordingUi::startRecording(const QString& path) {

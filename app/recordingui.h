@@ -23,6 +23,10 @@ void afterDynamicsTick(SimApp& sim, bool wasRunning, ClockMs clockMs);
 
 inline constexpr const char* REC_SUFFIX = " — REC";
 
+// The question before a recording replaces `path` or `path`.csv, naming both
+// files; empty when neither exists.
+QString replaceQuestion(const QString& path);
+
 class RecordingUi : public QObject {
     Q_OBJECT
 public:
@@ -45,8 +49,11 @@ public:
 
     PlotWindow* plots();
 
-private:
+    // "Начать запись…": the file dialog (a name typed without ".uavrec" gets
+    // it), the one question when either file exists, then the start.
     void askAndStart();
+
+private:
     void refreshCaption();
     void updateActions();
 

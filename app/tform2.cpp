@@ -14,6 +14,7 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <cstdio>
+#include <vector>
 
 #include "app/formfields.h"
 #include "app/guarded.h"
@@ -92,10 +93,11 @@ void showText(QLineEdit* e, const QString& text) {
     e->setCursorPosition(0);
 }
 
-void colour(QLineEdit* e, bool pass) {
+void colour(QLineEdit* e, bool pass, const std::string& why) {
     QPalette p = e->palette();
     p.setColor(QPalette::Base, pass ? FIELD_OK : FIELD_BAD);
     e->setPalette(p);
+    e->setToolTip(QString::fromStdString(why));
 }
 
 }  // namespace
@@ -162,6 +164,12 @@ void TForm2::buildLayout() {
     SGMix = new QTableWidget(GRID_ROWS, GRID_COLS, client);
     SGMix->setObjectName(QStringLiteral("SGMix"));
     SGMix->setGeometry(24, 360, 289, 89);
+
+    // Why the first red field is red (its tooltip says the same).
+    checkLine = new QLabel(client);
+    checkLine->setObjectName(QStringLiteral("checkLine"));
+    checkLine->setGeometry(16, PANEL_Y + PANEL_H + 4, width() - 32, 18);
+    checkLine->setStyleSheet(QStringLiteral("color: #b00000"));
     SGMix->horizontalHeader()->hide();
     SGMix->verticalHeader()->hide();
     SGMix->horizontalHeader()->setMinimumSectionSize(10);
@@ -290,13 +298,31 @@ void TForm2::setTexts(const ModelTexts& t) {
 
 bool TForm2::validateModelFields() {
     const ModelCheck c = checkModelTexts(texts(), sim_.decimalSep);
+    std::vector<const std::string*> why;  // in the window's order: scalars, panels, grid
+    for (int k = 0; k < SCALAR_COUNT; ++k) {
+        colour(Edit[k], c.scalars[k], c.scalarWhy[k]);
+        if (!c.scalars[k]) why.push_back(&c.scalarWhy[k]);
+    }
     for (int i = 0; i < ELEMENT_COUNT; ++i)
-        for (int j = 0; j < PARAM_COUNT; ++j) colour(paramEdits[i][j], c.params[i][j]);
-    for (int k = 0; k < SCALAR_COUNT; ++k) colour(Edit[k], c.scalars[k]);
+        for (int j = 0; j < PARAM_COUNT; ++j) {
+            colour(paramEdits[i][j], c.params[i][j], c.paramWhy[i][j]);
+            if (!c.params[i][j]) why.push_back(&c.paramWhy[i][j]);
+        }
     const QSignalBlocker quiet(SGMix);  // colouring a cell is no text change
     for (int r = 0; r < MIX_ROWS; ++r)
-        for (int j = 0; j < ELEMENT_COUNT; ++j)
-            SGMix->item(r + 1, j + 1)->setBackground(c.mix[r][j] ? FIELD_OK : FIELD_BAD);
+        for (int j = 0; j < ELEMENT_COUNT; ++j) {
+            QTableWidgetItem* item = SGMix->item(r + 1, j + 1);
+            item->setBackground(c.mix[r][j] ? FIELD_OK : FIELD_BAD);
+            item->setToolTip(q(c.mixWhy[r][j]));
+            if (!c.mix[r][j]) why.push_back(&c.mixWhy[r][j]);
+        }
+    QString line;
+    if (!why.empty()) {
+        line = q(*why.front());
+        if (why.size() > 1) line += QStringLiteral(" (красных полей ещё %1)").arg(why.size() - 1);
+    }
+    checkLine->setText(line);
+    checkLine->setToolTip(line);
     return c.ok;
 }
 

@@ -7,7 +7,8 @@
 // The window's fields are the master copy of the model texts: the nine scalar
 // fields, eight element panels (check box and thirteen fields each) and the
 // mixer grid. A live check colours every checked field white or red on each
-// change and enables "Применить" and "Сохранить" only while all pass.
+// change (a red field says why in its tooltip and in the line under the
+// fields) and enables "Применить" and "Сохранить" only while all pass.
 #pragma once
 
 #include <QDialog>
@@ -21,6 +22,7 @@ class QAction;
 class QCheckBox;
 class QFileDialog;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QMenuBar;
 class QPushButton;
@@ -50,7 +52,8 @@ public:
     // outlines, and a conf.ini that could not be written is told once.
     void modelApplied(const ApplyResult& r);
 
-    // Colours the checked fields and returns whether all pass.
+    // Colours the checked fields, gives each red one its reason as tooltip,
+    // fills the line under the fields, and returns whether all pass.
     bool validateModelFields();
 
     // Menu "Файл": the file halves with their dialogs; errors are shown.
@@ -70,6 +73,7 @@ public:
     QFileDialog* OpenDialog1 = nullptr;
     QFileDialog* SaveDialog1 = nullptr;
     QWidget* client = nullptr;      // the area under the menu; a click on it shows the window size
+    QLabel* checkLine = nullptr;    // under the fields: why the first red field is red
 
     // The mixer grid's cell text: column 0..8, row 0..4 (row 0 and column 0 are captions).
     QString cell(int col, int row) const;

@@ -145,16 +145,21 @@ void TForm3::showDeviceStatus() {
     }
     const AttachedDevice& d = *devices_[static_cast<std::size_t>(row)];
     const HidDeviceInfo& i = d.info();
-    LabelDevice->setText(labelText(deviceStatusText(DevListBox->item(row)->text().toStdString(), i.vendorId,
-                                                    i.productId, i.inputReportLength, d.readable(), d.openError(),
-                                                    selectedDeviceName_)));
+    LabelDevice->setText(labelText(deviceStatusText(savedNameOf(row), i.vendorId, i.productId, i.inputReportLength,
+                                                    d.readable(), d.openError(), selectedDeviceName_)));
+}
+
+std::string TForm3::savedNameOf(int row) const {
+    if (row < 0 || row >= static_cast<int>(devices_.size()) || row >= DevListBox->count()) return {};
+    const HidDeviceInfo& i = devices_[static_cast<std::size_t>(row)]->info();
+    return savedDeviceName(DevListBox->item(row)->text().toStdString(), i.vendorId, i.productId, i.serialNumber);
 }
 
 void TForm3::onInputReport(std::uint8_t /*reportId*/, const std::uint8_t* bytes, std::size_t size) {
     guarded(this, [&] {
-        const QListWidgetItem* selected = DevListBox->currentItem();
-        const std::string entry = selected ? selected->text().toStdString() : std::string();
-        if (entry != selectedDeviceName_) return;
+        // The selected entry, in the form it is saved under, must be the saved device.
+        const int row = DevListBox->currentRow();
+        if (row < 0 || savedNameOf(row) != selectedDeviceName_) return;
         acceptReport(state_, config_, step_, bytes, size);
         Label1->setText(labelText(rawReportText(state_, size)));
         Label8->setText(labelText(channelValuesText(state_, sim_.decimalSep)));
@@ -177,7 +182,7 @@ void TForm3::Button1Click() {
     guarded(this, [&] {
         const int row = DevListBox->currentRow();
         if (row < 0) throw SimError(listIndexError(row));
-        savePultSettings(*sim_.confIni, DevListBox->item(row)->text().toStdString(), config_, sim_.decimalSep);
+        savePultSettings(*sim_.confIni, savedNameOf(row), config_, sim_.decimalSep);
     });
 }
 

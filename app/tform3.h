@@ -79,6 +79,8 @@ private:
     void FormCreate();
     void showWizard(const WizardView& v);
     void showDeviceStatus();
+    // The name list entry `row` is saved and matched under (savedDeviceName).
+    std::string savedNameOf(int row) const;
 
     SimApp& sim_;
     DeviceLayer layer_;

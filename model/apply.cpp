@@ -13,8 +13,9 @@ namespace {
 
 // Store writes that fail (read-only folder, full disk) must not stop the
 // apply: the first failure is remembered and further writes are skipped.
-// The writes of one apply go to the file together: once at the end, or, when a
-// bad text stops the apply, once with the texts stored before it.
+// The writes of one apply go to the file together, all or nothing: once at
+// the end; an apply stopped by a bad text, or whose writes failed, leaves the
+// file with the last model applied whole.
 class Storer {
 public:
     Storer(IniFile* store, ApplyResult& res) : store_(store), res_(res) {
@@ -26,6 +27,7 @@ public:
             store_->writeString(section, key, value);
         } catch (const SimError& e) {
             res_.storeError = e.what();
+            batch_->cancel();
         }
     }
     void commit() {
@@ -63,7 +65,7 @@ ApplyResult applyModel(const ModelTexts& t, char sep, SimState& s, Aircraft& ac,
     ApplyResult res;
     // A text conf.ini cannot hold stops the apply before anything is written
     // or assigned, so the file never holds half of the new model.
-    if (store) checkEncodable(t);
+    if (store) checkStorable(t);
     Storer out(store, res);
     s.fault = SimFault::None;
     auto num = [sep](const std::string& text) { return parseNumber(text, sep); };

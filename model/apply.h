@@ -44,10 +44,12 @@ struct ApplyResult {
 // On a bad text throws SimError "'<text>' is not a valid floating point value"
 // (a zero chord: "Floating point division by zero"; a derived quantity that
 // overflows, as thrust TV x M x g, an area, the weight or an outline point:
-// "Floating point overflow"); everything assigned and stored before it stays,
-// nothing after it is done, the outlines are kept. With a store, a text that
-// Windows-1251 cannot hold is refused first (see checkEncodable): nothing is
-// written or assigned.
+// "Floating point overflow"); everything assigned before it stays, nothing
+// after it is done, the outlines are kept. The store takes the texts of an
+// apply that completed, or none: conf.ini then keeps the last model applied
+// whole. With a store, a text a file cannot hold (a line break, a character
+// Windows-1251 has no form for) is refused first (see checkStorable):
+// nothing is written or assigned.
 // `store` may be null (no settings file). Clears a latched dynamics fault in
 // `s`, since the model it was about has changed.
 ApplyResult applyModel(const ModelTexts& texts, char decimalSep, SimState& s, Aircraft& ac,

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cctype>
+#include <exception>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -710,10 +711,16 @@ void IniFile::flush() {
     pending_ = false;
 }
 
-IniFile::Batch::Batch(IniFile& file) : file_(file) { ++file_.batchDepth_; }
+IniFile::Batch::Batch(IniFile& file)
+    : file_(file), savedText_(file.text_), savedPending_(file.pending_), uncaught_(std::uncaught_exceptions()) {
+    ++file_.batchDepth_;
+}
 
 IniFile::Batch::~Batch() {
-    if (--file_.batchDepth_ > 0) return;
+    // Left by an exception: the operation did not complete, so none of its
+    // writes may reach the file (an outer batch would otherwise commit them).
+    if (!cancelled_ && std::uncaught_exceptions() > uncaught_) cancel();
+    if (--file_.batchDepth_ > 0 || cancelled_) return;
     try {
         file_.flush();
     } catch (const SimError&) {
@@ -722,7 +729,16 @@ IniFile::Batch::~Batch() {
 }
 
 void IniFile::Batch::commit() {
+    if (cancelled_) return;
     if (file_.batchDepth_ == 1) file_.flush();
+}
+
+void IniFile::Batch::cancel() {
+    if (cancelled_) return;
+    cancelled_ = true;
+    file_.text_ = savedText_;
+    file_.pending_ = savedPending_;
+    file_.reindex();
 }
 
 std::string IniFile::bytes() const { return toDisk(text_); }

@@ -75,18 +75,32 @@ public:
     // always) when the outermost batch commits or ends. An operation that writes
     // a hundred keys then costs one file write instead of a hundred, and a kill
     // leaves the file as it was before the batch or after it.
+    //
+    // All or nothing: a batch left by an exception, or cancelled, takes back
+    // every write made since it opened (in memory; the file never saw them),
+    // so an operation stopped half-way writes none of its texts.
     class Batch {
     public:
         explicit Batch(IniFile& file);
-        ~Batch();  // commits; a failure here is swallowed (call commit() to see it)
+        // Commits when the batch ended normally (a failure here is swallowed:
+        // call commit() to see it); takes the batch's writes back when it is
+        // left by an exception.
+        ~Batch();
         Batch(const Batch&) = delete;
         Batch& operator=(const Batch&) = delete;
         // Writes what the batch changed so far; throws SimError on failure (the
         // store in memory keeps the changes, so a later commit tries again).
         void commit();
+        // Takes back every write since the batch opened; the batch then
+        // writes nothing when it ends.
+        void cancel();
 
     private:
         IniFile& file_;
+        std::string savedText_;  // the store as the batch found it
+        bool savedPending_ = false;
+        int uncaught_ = 0;       // exceptions in flight when it opened
+        bool cancelled_ = false;
     };
 
 private:

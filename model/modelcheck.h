@@ -1,11 +1,13 @@
 // The model window's live check, as a plain function of the texts: which
-// fields pass. Numbers must parse (and some be above zero) in the scalar
-// fields and in parameters X..K of elements 0 to 4; the other fields are first
-// parsed by the apply. Every text, numeric or not, must also be one that
-// Windows-1251 can hold, since the apply and the save write it to a file.
+// fields pass, and why each one that fails does. Numbers must parse (and some
+// be above zero) in the scalar fields and in parameters X..K of elements 0 to
+// 4; the other fields are first parsed by the apply. Every text, numeric or
+// not, must also be one that a file can hold (no line break, only characters
+// Windows-1251 has), since the apply and the save write it to a file.
 #pragma once
 
 #include <array>
+#include <string>
 
 #include "model/modeltext.h"
 
@@ -19,6 +21,15 @@ struct ModelCheck {
     std::array<bool, SCALAR_COUNT> scalars{};
     std::array<std::array<bool, PARAM_COUNT>, ELEMENT_COUNT> params{};
     std::array<std::array<bool, ELEMENT_COUNT>, MIX_ROWS> mix{};
+    // Why a field fails (empty while it passes), naming the field as the
+    // apply's messages do:
+    //   "'abc' is not a valid floating point value (Model M)"
+    //   "'0' is out of range: must be above 0 (Elem2 Param7)"
+    //   "a line break cannot be written to a file (Elem0 Param9)"
+    //   "'Ω' cannot be written in Windows-1251 (Mix Mix1-3)"
+    std::array<std::string, SCALAR_COUNT> scalarWhy;
+    std::array<std::array<std::string, PARAM_COUNT>, ELEMENT_COUNT> paramWhy;
+    std::array<std::array<std::string, ELEMENT_COUNT>, MIX_ROWS> mixWhy;
     bool ok = false;  // every field passes: apply and save may run
 };
 
@@ -27,7 +38,8 @@ bool hasNumericCheck(int element, int param);
 
 // Tests every field, also after a failure. Scalars Ix, Iy, Iz, M, Kvis and TV
 // and parameters L and B must be above zero; Vycos, Xm, Ym and the other
-// checked parameters must be numbers.
+// checked parameters must be numbers. A text a file cannot hold fails in
+// every field, for that reason first.
 ModelCheck checkModelTexts(const ModelTexts& texts, char decimalSep);
 
 }  // namespace uav

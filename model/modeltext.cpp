@@ -38,10 +38,36 @@ ModelTexts loadModelTexts(const IniFile& store, TextDefaults which) {
     return t;
 }
 
-void checkEncodable(const ModelTexts& t) {
+namespace {
+
+bool holdsLineBreak(const std::string& text) { return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos; }
+
+// The first UTF-8 character Windows-1251 has no form for (the whole rest of
+// the text when it is not valid UTF-8).
+std::string firstUnencodable(const std::string& text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t n = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        const std::string ch = text.substr(i, n);
+        if (!cp1251Encodable(ch)) return ch;
+        i += n;
+    }
+    return text;
+}
+
+}  // namespace
+
+std::optional<std::string> unstorableReason(const std::string& text, const std::string& field) {
+    if (holdsLineBreak(text)) return "a line break cannot be written to a file (" + field + ")";
+    if (!cp1251Encodable(text)) return "'" + firstUnencodable(text) + "' cannot be written in Windows-1251 (" + field + ")";
+    return std::nullopt;
+}
+
+void checkStorable(const ModelTexts& t) {
     auto check = [](const std::string& text, const std::string& section, const std::string& key) {
-        if (!cp1251Encodable(text))
-            throw SimError("'" + text + "' cannot be written in Windows-1251 (" + section + " " + key + ")");
+        const std::string field = section + " " + key;
+        if (holdsLineBreak(text)) throw SimError("a line break cannot be written to a file (" + field + ")");
+        if (!cp1251Encodable(text)) throw SimError("'" + text + "' cannot be written in Windows-1251 (" + field + ")");
     };
     for (int i = 0; i < ELEMENT_COUNT; ++i)
         for (int j = 0; j < PARAM_COUNT; ++j) check(t.params[i][j], elemSection(i), paramKey(j));
@@ -51,7 +77,7 @@ void checkEncodable(const ModelTexts& t) {
 }
 
 void saveModelTexts(IniFile& store, const ModelTexts& t) {
-    checkEncodable(t);
+    checkStorable(t);
     IniFile::Batch batch(store);
     for (int i = 0; i < ELEMENT_COUNT; ++i) {
         const std::string sec = elemSection(i);

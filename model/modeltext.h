@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -46,14 +47,23 @@ std::string mixKey(int row, int element);  // row 0..3 is written as 1..4
 // Fills texts from a store (missing keys take the defaults of `which`).
 ModelTexts loadModelTexts(const IniFile& store, TextDefaults which);
 
-// Throws SimError naming the first field (in the order below) whose text
-// Windows-1251 cannot hold: "'<text>' cannot be written in Windows-1251
-// (Elem2 Param9)". Called before a save or an apply writes anything.
-void checkEncodable(const ModelTexts& texts);
+// Why a file cannot hold one text, or nothing when it can: a line break
+// ("a line break cannot be written to a file") or a character Windows-1251
+// has no form for ("'Ω' cannot be written in Windows-1251", naming the first
+// such character). `field` is the field's name as messages give it
+// ("Elem2 Param9"), appended in parentheses.
+std::optional<std::string> unstorableReason(const std::string& text, const std::string& field);
+
+// Throws SimError naming the first field (in the order below) whose text a
+// file cannot hold: "'<text>' cannot be written in Windows-1251 (Elem2
+// Param9)", or "a line break cannot be written to a file (Elem0 Param9)".
+// Called before a save or an apply writes anything.
+void checkStorable(const ModelTexts& texts);
 
 // Writes every text in the order a new file receives them: Elem0..Elem7
 // (Act, Param0..Param12), Model, Mix. Throws SimError if the store cannot be
-// written; a text Windows-1251 cannot hold is found before any write.
+// written; a text a file cannot hold is found before any write. All or
+// nothing: a save that fails writes none of the texts.
 void saveModelTexts(IniFile& store, const ModelTexts& texts);
 
 // Whether a store holds at least one of the model's keys (Act or Param0..12 of

@@ -3,7 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/errors.h"
@@ -13,9 +16,44 @@ namespace uav {
 
 namespace {
 
-int createFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) throw SimError("cannot write '" + path + "': " + std::strerror(errno));
+std::string osReason(int err) { return std::strerror(err); }
+
+// The file a name stands for: a symbolic link is written through, as opening
+// it for writing would.
+std::string resolved(const std::string& path) {
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            std::string r = real;
+            std::free(real);
+            return r;
+        }
+    }
+    return path;
+}
+
+// A recording replaces only what is absent or a regular file it may write:
+// a folder, a device or a write-protected file is refused before any file
+// changes.
+void checkReplaceable(const std::string& path) {
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) return;
+        throw SimError("cannot write '" + path + "': " + osReason(errno));
+    }
+    if (S_ISDIR(st.st_mode)) throw SimError("cannot write '" + path + "': " + osReason(EISDIR));
+    if (!S_ISREG(st.st_mode)) throw SimError("cannot write '" + path + "': not a regular file");
+    if (::access(path.c_str(), W_OK) != 0) throw SimError("cannot write '" + path + "': " + osReason(errno));
+}
+
+// A new file beside `target`, to be renamed over it once its first bytes are in.
+int createTemporary(const std::string& target, std::string& temp) {
+    temp = target + ".uavsim-tmp.XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) throw SimError("cannot write '" + target + "': " + osReason(errno));
+    struct stat old{};
+    const mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    ::fchmod(fd, mode);
     return fd;
 }
 
@@ -24,21 +62,42 @@ int createFile(const std::string& path) {
 FlightRecorder::FlightRecorder(const std::string& path, const RecordingStart& start)
     : path_(path), startTick_(start.flightTick) {
     csv_.imbue(std::locale::classic());
-    fd_ = createFile(path_);
+    // Both files are written under temporary names first and renamed over
+    // the targets only once both hold their first bytes: a start that fails
+    // (the CSV's name is a folder, a full disk) leaves both as they were.
+    const std::string target = resolved(path_), csvTarget = resolved(csvPath());
+    checkReplaceable(target);
+    checkReplaceable(csvTarget);
+    std::string temp, csvTemp;
+    fd_ = createTemporary(target, temp);
     try {
-        csvFd_ = createFile(csvPath());
+        csvFd_ = createTemporary(csvTarget, csvTemp);
     } catch (...) {
         ::close(fd_);
+        ::unlink(temp.c_str());
         throw;
     }
+    auto abandon = [&](const std::string& message) {
+        ::close(fd_);
+        ::close(csvFd_);
+        fd_ = csvFd_ = -1;
+        ::unlink(temp.c_str());
+        ::unlink(csvTemp.c_str());
+        finished_ = true;
+        return SimError(message);
+    };
     writeAll(fd_, encodeHeader() + encodeStartBlock(start), path_);
     writeTelemetryHeader(csv_);
     writeAll(csvFd_, csv_.str(), csvPath());
     csv_.str({});
-    if (error_) {
-        ::close(fd_);
-        ::close(csvFd_);
-        throw SimError(*error_);
+    if (error_) throw abandon(*error_);
+    // The telemetry first: should the second rename fail, the recording
+    // that was there is still whole.
+    if (::rename(csvTemp.c_str(), csvTarget.c_str()) != 0)
+        throw abandon("cannot write '" + csvPath() + "': " + osReason(errno));
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        const std::string reason = osReason(errno);
+        throw abandon("cannot write '" + path_ + "': " + reason);
     }
 }
 

@@ -15,10 +15,12 @@ namespace uav {
 
 class FlightRecorder {
 public:
-    // Creates (or empties) `path` and `path` + ".csv" and writes the header,
-    // the start block and the CSV header. Throws SimError with the system's
-    // reason; then neither file has been created or changed by it, beyond
-    // the one that could not be opened.
+    // Creates (or replaces) `path` and `path` + ".csv" holding the header and
+    // the start block, and the CSV header. Both are written under temporary
+    // names beside them and renamed into place together, so a start that
+    // fails (throws SimError naming the file, with the system's reason) has
+    // created, emptied or changed neither. A name that is a folder, a device
+    // or a write-protected file is refused.
     FlightRecorder(const std::string& path, const RecordingStart& start);
     ~FlightRecorder();
     FlightRecorder(const FlightRecorder&) = delete;

@@ -548,7 +548,11 @@ std::vector<Event> RecordingReader::nextBlock() {
     if (pos_ == bytes_.size()) return events;
     if (finished_) throw RecordingError(index_, "a block after the recording's end");
     const long b = index_;
-    In in(blockPayload(), b);
+    const std::string_view payload = blockPayload();
+    // The recorder writes a block only around events (a second of ticks, or
+    // the End event): an empty one is damage, not the end of the recording.
+    if (payload.empty()) throw RecordingError(b, "the block holds no event (every block written holds at least one)");
+    In in(payload, b);
     std::int64_t ticks = ticks_;
     bool finished = false;
     while (in.left() > 0) {

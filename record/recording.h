@@ -140,8 +140,8 @@ public:
     // Block 0; throws RecordingError.
     RecordingStart start();
     // The events of the next block, empty at the end of the bytes; throws
-    // RecordingError naming the block (a truncated, corrupted or out-of-order
-    // block, or a bad event in it). Stamps are checked: each event's tick is
+    // RecordingError naming the block (a truncated, corrupted, empty or
+    // out-of-order block, or a bad event in it). Stamps are checked: each event's tick is
     // the number of dynamics ticks before it.
     std::vector<Event> nextBlock();
     // Whether the End event has been read.

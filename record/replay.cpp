@@ -91,14 +91,26 @@ void Replayer::apply(const Event& e, std::ostream* csv) {
     }
 }
 
-ReplaySummary replayRecording(std::string_view bytes, std::ostream* csv) {
+ReplaySummary replayRecordingTo(std::string_view bytes, const CsvSink& csvSink) {
     RecordingReader reader(bytes);
     ReplaySummary sum;
     sum.writtenBy = reader.writtenBy();
     const RecordingStart start = reader.start();
     Replayer rp(start);
     sum.blocks = 1;
-    if (csv) writeTelemetryHeader(*csv);
+    // The telemetry file is opened, and gets its header, only once there is
+    // something to put under it.
+    bool asked = false;
+    std::ostream* csv = nullptr;
+    auto output = [&]() -> std::ostream* {
+        if (!asked) {
+            asked = true;
+            csv = csvSink ? csvSink() : nullptr;
+            if (csv) writeTelemetryHeader(*csv);
+        }
+        return csv;
+    };
+    const bool wantCsv = static_cast<bool>(csvSink);
     try {
         for (;;) {
             const long block = reader.nextIndex();
@@ -107,12 +119,13 @@ ReplaySummary replayRecording(std::string_view bytes, std::ostream* csv) {
             // A divergence inside a block leaves the rows of that block unwritten.
             std::ostringstream blockCsv;
             try {
-                for (const Event& e : events) rp.apply(e, csv ? &blockCsv : nullptr);
+                for (const Event& e : events) rp.apply(e, wantCsv ? &blockCsv : nullptr);
             } catch (const ReplayDiverged& d) {
                 sum.problem = "recording block " + std::to_string(block) + ": the replay diverged " + d.what();
                 break;
             }
-            if (csv) *csv << blockCsv.str();
+            if (rp.ticks() > 0)
+                if (std::ostream* out = output()) *out << blockCsv.str();
             ++sum.blocks;
             sum.events += static_cast<std::int64_t>(events.size());
             sum.ticks = rp.ticks();
@@ -121,11 +134,17 @@ ReplaySummary replayRecording(std::string_view bytes, std::ostream* csv) {
         sum.problem = e.what();
     }
     sum.finished = reader.finished() && sum.problem.empty();
+    if (sum.finished) output();  // a whole recording of no tick: the header alone
     if (sum.problem.empty() && !reader.finished())
         sum.problem = "the recording ends after block " + std::to_string(reader.nextIndex() - 1) +
                       " without its end mark (the recorder did not stop it); replayed up to there";
     sum.final = rp.state();
     return sum;
+}
+
+ReplaySummary replayRecording(std::string_view bytes, std::ostream* csv) {
+    if (!csv) return replayRecordingTo(bytes, CsvSink{});
+    return replayRecordingTo(bytes, [csv] { return csv; });
 }
 
 }  // namespace uav

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -64,12 +65,20 @@ struct ReplaySummary {
     SimState final;
 };
 
+// Where a replay's telemetry goes: asked once, when the first rows are due
+// (or at the end of a whole recording that holds no tick), so a replay that
+// replays no tick never touches it. Returns null for none; may throw SimError.
+using CsvSink = std::function<std::ostream*()>;
+
 // Replays a whole recording held in memory, writing the CSV header and rows to
-// `csv` (may be null). A header or start block that cannot be read throws
+// the sink. A header or start block that cannot be read throws
 // RecordingError (nothing is replayed). A later bad block, or a divergence,
-// ends the replay before that block: `problem` names it, and nothing of it or
-// after it is replayed. A recording without its End event (the recorder
-// stopped by a crash) is replayed to its last whole block and says so.
+// ends the replay before that block: `problem` names it and what is wrong
+// with it, and nothing of it or after it is replayed. A recording without its
+// End event (the recorder stopped by a crash) is replayed to its last whole
+// block and says so.
+ReplaySummary replayRecordingTo(std::string_view bytes, const CsvSink& csv);
+// The same into a stream (may be null).
 ReplaySummary replayRecording(std::string_view bytes, std::ostream* csv);
 
 }  // namespace uav

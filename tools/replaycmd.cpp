@@ -1,6 +1,11 @@
 #include "tools/replaycmd.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <chrono>
 #include <cstdio>
@@ -43,17 +48,31 @@ ReplayOptions parseReplayArgs(const std::vector<std::string>& args) {
     return o;
 }
 
+std::string reason(int err) { return std::strerror(err); }
+
 // The whole file; a recording is read into memory (an hour is about 10 MB).
 std::string readRecording(const std::string& path) {
     constexpr std::uintmax_t LIMIT = std::uintmax_t{1} << 30;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) throw SimError("cannot read recording '" + path + "': " + reason(errno));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
     struct stat st{};
-    if (::stat(path.c_str(), &st) != 0) throw SimError("cannot read recording '" + path + "'");
+    if (::fstat(fd, &st) != 0) throw SimError("cannot read recording '" + path + "': " + reason(errno));
     if (!S_ISREG(st.st_mode)) throw SimError("'" + path + "' is not a file");
     if (static_cast<std::uintmax_t>(st.st_size) > LIMIT) throw SimError("'" + path + "' is larger than 1 GiB");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw SimError("cannot read recording '" + path + "'");
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw SimError("reading recording '" + path + "' failed");
+    std::string bytes;
+    char buf[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw SimError("cannot read recording '" + path + "': " + reason(errno));
+        if (n == 0) break;
+        bytes.append(buf, static_cast<std::size_t>(n));
+        if (bytes.size() > LIMIT) throw SimError("'" + path + "' is larger than 1 GiB");
+    }
     return bytes;
 }
 
@@ -87,23 +106,34 @@ int replayCommand(const std::vector<std::string>& args, std::ostream& out, std::
             RecordingReader check(bytes);
             check.start();
         }
+        if (!o.csvPath.empty() && o.csvPath != "-" && sameFile(o.csvPath, o.recording))
+            throw SimError("CSV file '" + o.csvPath + "' is the recording itself");
+        // Opened (and emptied) only once the first rows are due: a recording
+        // of which no tick can be replayed leaves the CSV file as it was.
         std::ofstream file;
-        std::ostream* csv = nullptr;
+        CsvSink sink;
         if (o.csvPath == "-") {
-            csv = &out;
+            sink = [&out] { return &out; };
         } else if (!o.csvPath.empty()) {
-            if (sameFile(o.csvPath, o.recording))
-                throw SimError("CSV file '" + o.csvPath + "' is the recording itself");
-            file.open(o.csvPath, std::ios::binary | std::ios::trunc);
-            if (!file) throw SimError("cannot write CSV file '" + o.csvPath + "'");
-            csv = &file;
+            sink = [&]() -> std::ostream* {
+                const int fd = ::open(o.csvPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+                if (fd < 0) throw SimError("cannot write CSV file '" + o.csvPath + "': " + reason(errno));
+                ::close(fd);
+                errno = 0;
+                file.open(o.csvPath, std::ios::binary | std::ios::trunc);
+                if (!file) throw SimError("cannot write CSV file '" + o.csvPath + "': " + reason(errno ? errno : EIO));
+                return &file;
+            };
         }
         const auto t0 = std::chrono::steady_clock::now();
-        const ReplaySummary sum = replayRecording(bytes, csv);
+        const ReplaySummary sum = replayRecordingTo(bytes, sink);
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-        if (csv) {
-            csv->flush();
-            if (!*csv) throw SimError("writing the CSV telemetry failed");
+        if (file.is_open()) {
+            file.flush();
+            if (!file) throw SimError("cannot write CSV file '" + o.csvPath + "': writing the telemetry failed");
+        } else if (o.csvPath == "-") {
+            out.flush();
+            if (!out) throw SimError("writing the CSV telemetry failed");
         }
         if (sum.writtenBy != programVersion())
             err << "uavsim-run: recorded by " << sum.writtenBy << ", replayed by " << programVersion()
@@ -116,8 +146,11 @@ int replayCommand(const std::vector<std::string>& args, std::ostream& out, std::
             err << line;
         }
         if (!sum.problem.empty()) {
-            err << "uavsim-run: " << o.recording << ": " << sum.problem << '\n';
-            return 4;
+            // Not a single tick: nothing was replayed (and no CSV touched).
+            const bool nothing = sum.ticks == 0;
+            err << "uavsim-run: " << o.recording << ": " << sum.problem << (nothing ? "; nothing replayed" : "")
+                << '\n';
+            return nothing ? 2 : 4;
         }
         return 0;
     } catch (const RecordingError& e) {

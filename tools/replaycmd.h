@@ -12,9 +12,10 @@ namespace uav {
 bool isReplayCommand(const std::vector<std::string>& args);
 
 // Runs the replay command; messages go to `err`, "-" as the CSV file means
-// `out`. Exit status: 0 a whole recording replayed; 2 a bad command line, an
-// unreadable, foreign or other-version file (nothing replayed); 4 the
-// recording was replayed up to a bad or missing block, or diverged.
+// `out`. Exit status: 0 a whole recording replayed; 2 nothing replayed: a bad
+// command line, an unreadable, foreign or other-version file, or one of which
+// not a single tick could be replayed (the CSV file is then left as it was);
+// 4 the recording was replayed up to a bad or missing block, or diverged.
 int replayCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 std::string replayUsage();

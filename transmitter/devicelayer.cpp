@@ -108,17 +108,8 @@ DeviceLayer::DeviceLayer(std::unique_ptr<HidPlatform> platform, UiPoster post)
     : platform_(std::move(platform)), post_(std::move(post)) {}
 
 bool DeviceLayer::deviceChange() {
-    std::vector<HidDeviceInfo> now = platform_->enumerate();
-    const auto paths = [](const std::vector<HidDeviceInfo>& v) {
-        std::set<std::string> s;
-        for (const HidDeviceInfo& d : v) s.insert(d.path);
-        return s;
-    };
-    const bool changed = paths(now) != paths(present_);
-    present_ = std::move(now);
-    const bool first = !noticed_;
-    noticed_ = true;
-    return changed || first;
+    present_ = platform_->enumerate();
+    return true;
 }
 
 std::vector<std::unique_ptr<AttachedDevice>> DeviceLayer::attachAll(const ReportHandler& handler) {

@@ -13,7 +13,6 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -60,8 +59,10 @@ public:
     DeviceLayer(std::unique_ptr<HidPlatform> platform, UiPoster post);
 
     // A device-change notice: brings the set of present devices up to date.
-    // True when the window's list must be rebuilt: the set changed, or this
-    // is the first notice.
+    // Returns true: every notice rebuilds the window's list. A device
+    // unplugged and plugged back before the notices are handled may come
+    // back under the same path, so a list that looks the same can hold dead
+    // connections.
     bool deviceChange();
     // Opens the present devices in enumeration order. Each readable one gets
     // a reader thread delivering its reports to `handler`.
@@ -73,7 +74,6 @@ private:
     std::unique_ptr<HidPlatform> platform_;
     UiPoster post_;
     std::vector<HidDeviceInfo> present_;
-    bool noticed_ = false;
 };
 
 // Releases every device of a list: all readers are told first, then waited for.

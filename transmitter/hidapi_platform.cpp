@@ -105,6 +105,7 @@ public:
             info.vendorId = d->vendor_id;
             info.productId = d->product_id;
             info.productString = utf8FromWide(d->product_string);
+            info.serialNumber = utf8FromWide(d->serial_number);
             readDescriptor(info.path, info);
             out.push_back(std::move(info));
         }

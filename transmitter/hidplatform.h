@@ -18,6 +18,7 @@ struct HidDeviceInfo {
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
     std::string productString;  // UTF-8, may be empty
+    std::string serialNumber;   // UTF-8, may be empty
     int inputReportLength = 0;  // bytes, identifier byte included (0: unknown)
     bool numberedReports = false;
 };

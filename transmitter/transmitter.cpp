@@ -111,6 +111,22 @@ std::string deviceEntryText(const std::string& productString, std::uint16_t vend
     return buf;
 }
 
+namespace {
+
+bool fileCanHold(const std::string& text) {
+    return cp1251Encodable(text) && text.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos;
+}
+
+}  // namespace
+
+std::string savedDeviceName(const std::string& entryText, std::uint16_t vendorId, std::uint16_t productId,
+                            const std::string& serialNumber) {
+    if (fileCanHold(entryText)) return entryText;
+    std::string name = deviceEntryText("", vendorId, productId);
+    if (!serialNumber.empty() && fileCanHold(serialNumber)) name += " SN=" + serialNumber;
+    return name;
+}
+
 std::string deviceStatusText(const std::string& entryText, std::uint16_t vendorId, std::uint16_t productId,
                              int inputReportLength, bool readable, const std::string& openError,
                              const std::string& selectedDeviceName) {

@@ -82,9 +82,17 @@ std::string configText(const TransmitterConfig& c);
 // A device list entry: the product string, or the identifiers when it is empty.
 std::string deviceEntryText(const std::string& productString, std::uint16_t vendorId, std::uint16_t productId);
 
+// The name a device is saved under ("Dev") and matched by: its entry text when
+// conf.ini can hold it (Windows-1251, no line break), else what identifies
+// it in a form the file holds: "Device VID=0a1b PID=00c2 SN=<serial>" (the
+// serial only when it has one the file can hold). "Émetteur RC" or a Chinese
+// product string is thus saved, and found again, by its identifiers.
+std::string savedDeviceName(const std::string& entryText, std::uint16_t vendorId, std::uint16_t productId,
+                            const std::string& serialNumber);
+
 // The line under the device list about the selected entry: its identifiers
-// and report length, or why it cannot be read; and, when its text is not the
-// saved device name, that its reports are not used.
+// and report length, or why it cannot be read; and, when its saved name
+// (savedDeviceName) is not the saved device name, that its reports are not used.
 std::string deviceStatusText(const std::string& entryText, std::uint16_t vendorId, std::uint16_t productId,
                              int inputReportLength, bool readable, const std::string& openError,
                              const std::string& selectedDeviceName);

@@ -228,6 +228,65 @@ TEST_F(TransmitterWindow, UnplugAndReplugSelectTheFirstEntry) {
     EXPECT_EQ(fake->openConnections(), 2) << "the released devices were closed";
 }
 
+// An adapter whose product string Windows-1251 cannot hold is saved by its
+// identifiers and serial, and found again by them at the next start, so its
+// reports move the sliders; one it can hold is saved by its name as before.
+TEST_F(TransmitterWindow, ANameTheFileCannotHoldIsSavedByItsIdentifiers) {
+    start(CALIBRATED);
+    HidDeviceInfo french = device("a", "Émetteur RC", 0x1209, 0x0001);
+    french.serialNumber = "A1B2";
+    fake->plug(french);
+    fake->plug(device("b", "遥控器", 0x0a1b, 0x00c2));  // no serial
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f().DevListBox->count() == 2; }, WAIT_MS));
+    EXPECT_EQ(entries(), (QStringList{"Émetteur RC", "遥控器"})) << "the list shows the real names";
+    std::string shown = "none";
+    QTimer::singleShot(50, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = box->text().toStdString();
+            box->done(QMessageBox::Ok);
+        }
+    });
+    f().Button1->click();
+    QTest::qWait(100);
+    EXPECT_EQ(shown, "none") << "saved without a message";
+    EXPECT_EQ(IniFile(dir / "conf.ini").readString("Pult", "Dev", ""), "Device VID=1209 PID=0001 SN=A1B2");
+
+    // The next start: the same adapter matches and moves the sliders.
+    sim.confIni = std::make_unique<IniFile>(dir / "conf.ini");
+    delete w.form3;
+    auto owned = std::make_unique<FakeHidPlatform>();
+    fake = owned.get();
+    w.form3 = sim.windows.form3 = new TForm3(sim, w.form1, std::move(owned));
+    EXPECT_EQ(f().selectedDeviceName(), "Device VID=1209 PID=0001 SN=A1B2");
+    fake->plug(french);
+    fake->plug(device("b", "遥控器", 0x0a1b, 0x00c2));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f().DevListBox->count() == 2; }, WAIT_MS));
+    fake->send("a", {178, 28, 228, 128});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sliders() == std::array<int, 4>{50, 100, -100, 0}; }, WAIT_MS));
+    EXPECT_FALSE(f().LabelDevice->text().contains("Не используется")) << f().LabelDevice->text().toStdString();
+    // The other adapter is another device: not used while selected.
+    f().DevListBox->setCurrentRow(1);
+    EXPECT_TRUE(f().LabelDevice->text().contains("Не используется")) << f().LabelDevice->text().toStdString();
+    deliver("b", {28, 28, 28, 28});
+    EXPECT_EQ(sliders(), (std::array<int, 4>{50, 100, -100, 0}));
+}
+
+// Unplugged and plugged back under the same path before the window handles
+// the notices: the list is rebuilt all the same, so the new connection is read.
+TEST_F(TransmitterWindow, ReplugBeforeTheNoticesAreHandledKeepsReading) {
+    start(CALIBRATED);
+    fake->plug(device("a", "RC Adapter"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f().DevListBox->count() == 1; }, WAIT_MS));
+    deliver("a", {128, 128, 128, 128});
+    fake->unplug("a");
+    fake->plug(device("a", "RC Adapter"));  // no event handled in between
+    QTest::qWait(100);
+    fake->send("a", {178, 28, 228, 128});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return sliders() == std::array<int, 4>{50, 100, -100, 0}; }, WAIT_MS))
+        << "the replugged adapter still moves the sliders";
+    EXPECT_EQ(fake->openConnections(), 1) << "the dead connection was released";
+}
+
 // A real kernel HID device: found by its product string, its reports read
 // through hidraw reach the sliders, and removing it rebuilds the list.
 TEST_F(TransmitterWindow, VirtualDeviceThroughUhid) {

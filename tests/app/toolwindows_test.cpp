@@ -3,6 +3,8 @@
 
 #include <QAction>
 #include <QButtonGroup>
+#include <QClipboard>
+#include <QLabel>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -95,6 +97,7 @@ TEST_F(ToolWindows, LiveCheckColoursAndEnables) {
 TEST_F(ToolWindows, ApplyStopsAtAZeroChordOfElement5) {
     start();
     model().showModalWindow();
+    const std::string confBefore = fileBytes(dir / "conf.ini");
     type(param(0, P_X), "0,25");
     type(param(5, P_CHORD), "0");
     type(model().Edit[SC_M], "3");
@@ -103,7 +106,51 @@ TEST_F(ToolWindows, ApplyStopsAtAZeroChordOfElement5) {
               "Floating point division by zero");
     EXPECT_EQ(sim.aircraft.elements[0].pos.x, 0.25) << "the elements before it are applied";
     EXPECT_EQ(sim.aircraft.params.mass, 2.0) << "the scalars after it are not";
-    EXPECT_NE(fileBytes(dir / "conf.ini").find("[Elem0]\r\nAct=0\r\nParam0=0,25\r\n"), std::string::npos);
+    EXPECT_EQ(fileBytes(dir / "conf.ini"), confBefore) << "conf.ini keeps the last model applied whole";
+}
+
+// "ab" LF "cd" pasted into an element's name: red, with its reason in the
+// tooltip and under the fields; neither action can run, and conf.ini and a
+// model file stay byte for byte as they were.
+TEST_F(ToolWindows, APastedLineBreakIsRedAndSaysWhy) {
+    start();
+    model().showModalWindow();
+    const std::string confBefore = fileBytes(dir / "conf.ini");
+    putFile(dir / "same.mdl", "");
+    saveModelFile(dir / "same.mdl", model().texts());
+    const std::string mdlBefore = fileBytes(dir / "same.mdl");
+    EXPECT_EQ(model().checkLine->text(), "");
+
+    QApplication::clipboard()->setText(QStringLiteral("ab\ncd"));
+    param(6, P_NAME)->selectAll();
+    param(6, P_NAME)->paste();
+    ASSERT_TRUE(param(6, P_NAME)->text().contains('\n')) << "the line break came through the paste";
+    EXPECT_TRUE(isRed(param(6, P_NAME)));
+    EXPECT_EQ(actions(), std::pair(false, false));
+    const QString why = QStringLiteral("a line break cannot be written to a file (Elem6 Param9)");
+    EXPECT_EQ(param(6, P_NAME)->toolTip(), why);
+    EXPECT_EQ(model().checkLine->text(), why);
+    // A second red field: the line names the first and counts the others.
+    type(model().Edit[SC_IZ], "0");
+    EXPECT_EQ(model().Edit[SC_IZ]->toolTip(), QStringLiteral("'0' is out of range: must be above 0 (Model Iz)"));
+    EXPECT_EQ(model().checkLine->text(),
+              QStringLiteral("'0' is out of range: must be above 0 (Model Iz) (красных полей ещё 1)"));
+    type(param(1, P_CHORD), "Ω");
+    EXPECT_EQ(param(1, P_CHORD)->toolTip(), QStringLiteral("'Ω' cannot be written in Windows-1251 (Elem1 Param7)"));
+    type(model().Edit[SC_IZ], "1");
+    type(param(1, P_CHORD), "x");
+    EXPECT_EQ(param(1, P_CHORD)->toolTip(), QStringLiteral("'x' is not a valid floating point value (Elem1 Param7)"));
+    type(param(1, P_CHORD), "1");
+    EXPECT_EQ(param(1, P_CHORD)->toolTip(), QString());
+
+    // Called all the same (a shortcut, a script): refused, nothing written.
+    EXPECT_EQ(errorOf([&] { model().applyModel(); }), why.toStdString());
+    EXPECT_EQ(errorOf([&] { uav::saveModelFile(dir / "same.mdl", model().texts()); }), why.toStdString());
+    EXPECT_EQ(fileBytes(dir / "conf.ini"), confBefore);
+    EXPECT_EQ(fileBytes(dir / "same.mdl"), mdlBefore);
+    type(param(6, P_NAME), "cd");
+    EXPECT_EQ(model().checkLine->text(), "");
+    EXPECT_EQ(actions(), std::pair(true, true));
 }
 
 TEST_F(ToolWindows, ApplyWhileRunningActsFromTheNextTick) {

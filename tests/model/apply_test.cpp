@@ -85,8 +85,10 @@ TEST(ApplyFailure, StopsAtTheFirstBadTextKeepingWhatCameBefore) {
     Applied a;
     ModelTexts good = startUp();
     good.mix[MIX_ALE][0] = "1";
+    good.params[6][P_AY] = "0";
     ASSERT_EQ(a.apply(good, &store), "no error");
     const ModelOutlines outlinesBefore = a.o;
+    const std::string goodOnDisk = fileBytes(dir / "conf.ini");
 
     ModelTexts t = good;
     for (int i = 0; i < ELEMENT_COUNT; ++i) t.params[i][P_X] = "0.25";
@@ -101,10 +103,37 @@ TEST(ApplyFailure, StopsAtTheFirstBadTextKeepingWhatCameBefore) {
     EXPECT_EQ(a.ac.params.mass, 2);
     EXPECT_EQ(a.ac.mix.c[MIX_ALE][0], 1);
     EXPECT_EQ(a.o.fus.p[0], outlinesBefore.fus.p[0]);
-    // Element 6's texts are in conf.ini, the scalars are not.
-    IniFile reread(dir / "conf.ini");
-    EXPECT_EQ(reread.readString("Elem6", "Param5", ""), "abc");
-    EXPECT_EQ(reread.readString("Model", "M", ""), "2");
+    // All or nothing: conf.ini keeps the last model applied whole, byte for byte.
+    EXPECT_EQ(fileBytes(dir / "conf.ini"), goodOnDisk);
+    EXPECT_EQ(store.readString("Elem6", "Param5", ""), "0");
+    EXPECT_EQ(IniFile(dir / "conf.ini").readString("Model", "M", ""), "2");
+}
+
+// A text with a line break pasted into a field: refused before anything is
+// assigned or written, by the apply and by the save over an existing file.
+TEST(ApplyFailure, LineBreakIsRefusedAndNoFileChanges) {
+    const TempDir dir;
+    IniFile store(dir / "conf.ini");
+    Applied a;
+    ASSERT_EQ(a.apply(startUp(), &store), "no error");
+    const std::string confBefore = fileBytes(dir / "conf.ini");
+    ModelTexts t = startUp();
+    t.scalars[SC_M] = "5";
+    t.params[0][P_X] = "0.5";
+    t.params[6][P_NAME] = "ab\ncd";
+    EXPECT_EQ(a.apply(t, &store), "a line break cannot be written to a file (Elem6 Param9)");
+    EXPECT_EQ(fileBytes(dir / "conf.ini"), confBefore);
+    EXPECT_EQ(a.ac.params.mass, 2);
+    EXPECT_EQ(a.ac.elements[0].pos.x, 1);
+
+    ModelTexts same = startUp();
+    saveModelFile(dir / "m.mdl", same);
+    const std::string mdlBefore = fileBytes(dir / "m.mdl");
+    same.params[6][P_NAME] = "ab\ncd";
+    same.mix[MIX_ELE][0] = "\r";
+    EXPECT_EQ(errorOf([&] { saveModelFile(dir / "m.mdl", same); }),
+              "a line break cannot be written to a file (Elem6 Param9)");
+    EXPECT_EQ(fileBytes(dir / "m.mdl"), mdlBefore);
 }
 
 TEST(ApplyFailure, ZeroChordBadMixCellAndFailedStore) {
@@ -318,7 +347,7 @@ TEST(ApplyFailure, OverflowingDerivedQuantitiesAndUnwritableTexts) {
         EXPECT_TRUE(std::isfinite(a.ac.params.thrustMax) && std::isfinite(a.ac.elements[3].area)) << r.why;
     }
 
-    // A text conf.ini cannot hold: named, and neither the file nor the model changes.
+    // A text a file cannot hold: named, and neither the file nor the model changes.
     const TempDir dir;
     IniFile store(dir / "conf.ini");
     ASSERT_EQ(a.apply(startUp(), &store), "no error");

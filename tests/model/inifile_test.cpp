@@ -170,6 +170,58 @@ TEST(IniFile, RefusedFailedAndBatchedWrites) {
         EXPECT_EQ(f.readString("S", "k", ""), "new");
     }
     EXPECT_EQ(fileBytes(f.path()), "[S]\r\nk=new\r\n[T]\r\nx=1\r\n");
+    // A batch left by an exception takes its writes back: nothing reaches the
+    // file, also when an outer batch goes on and commits.
+    const std::string committed = fileBytes(f.path());
+    EXPECT_THROW(
+        {
+            IniFile::Batch b(f);
+            f.writeString("S", "k", "half");
+            f.writeString("T", "y", "2");
+            f.writeString("S", "k", "a\nb");  // refused: the operation stops here
+        },
+        uav::SimError);
+    EXPECT_EQ(fileBytes(f.path()), committed);
+    EXPECT_EQ(f.readString("S", "k", ""), "new");
+    EXPECT_FALSE(f.hasKey("T", "y"));
+    {
+        IniFile::Batch outer(f);
+        f.writeString("S", "k", "outer");
+        try {
+            IniFile::Batch inner(f);
+            f.writeString("U", "z", "1");
+            throw uav::SimError("stopped");
+        } catch (const uav::SimError&) {
+        }
+        f.writeString("V", "w", "2");
+    }
+    EXPECT_EQ(fileBytes(f.path()), "[S]\r\nk=outer\r\n[T]\r\nx=1\r\n[V]\r\nw=2\r\n");
+    {
+        IniFile::Batch b(f);
+        f.writeString("S", "k", "cancelled");
+        b.cancel();
+        b.commit();
+    }
+    EXPECT_EQ(f.readString("S", "k", ""), "outer");
+    EXPECT_EQ(fileBytes(f.path()), "[S]\r\nk=outer\r\n[T]\r\nx=1\r\n[V]\r\nw=2\r\n");
+    // A batch opened while another exception unwinds (in a destructor) and
+    // ended normally commits: only an exception of its own takes it back.
+    struct SavesOnUnwind {
+        IniFile& file;
+        ~SavesOnUnwind() {
+            IniFile::Batch b(file);
+            file.writeString("S", "k", "saved while unwinding");
+        }
+    };
+    try {
+        SavesOnUnwind s{f};
+        throw 1;
+    } catch (int) {
+    }
+    EXPECT_EQ(IniFile(f.path()).readString("S", "k", ""), "saved while unwinding");
+    f.writeString("S", "k", "new");
+    f.writeString("T", "x", "1");
+
     // A batch that cannot be written reports the failure and keeps the texts in memory.
     IniFile::Batch batch(nowhere);
     nowhere.writeString("S", "k", "kept");

@@ -157,3 +157,58 @@ TEST(ReplayCommand, WritesOnlyItsCsvAndSaysWhatStoppedIt) {
     EXPECT_EQ(run({"--replay", dir / "good.uavrec", "--every", "5"}), 2);
     EXPECT_NE(err.str().find("--every"), std::string::npos);
 }
+
+// An empty block is damage, named as such, not the end of the recording.
+TEST(Replay, AnEmptyBlockIsNamedAsWhatStopsTheReading) {
+    const std::string file = encodeHeader() + encodeStartBlock(RecordingStart{}) + encodeEventBlock(1, {}) +
+                             encodeEventBlock(2, {{0, ev::DynamicsTick{false, 10}}, {1, ev::End{}}});
+    std::ostringstream csv;
+    const ReplaySummary sum = replayRecording(file, &csv);
+    EXPECT_EQ(sum.problem, "recording block 1: the block holds no event (every block written holds at least one)");
+    EXPECT_EQ(sum.ticks, 0);
+    EXPECT_EQ(csv.str(), "") << "no tick: the CSV is not even given its header";
+    // A whole recording of no tick (started and stopped at once) is no fault.
+    const std::string empty = encodeHeader() + encodeStartBlock(RecordingStart{}) + encodeEventBlock(1, {{0, ev::End{}}});
+    std::ostringstream header;
+    const ReplaySummary none = replayRecording(empty, &header);
+    EXPECT_TRUE(none.finished);
+    EXPECT_EQ(none.problem, "");
+    EXPECT_EQ(header.str().substr(0, 4), "t_s,");
+}
+
+// When not a single tick can be replayed the status is 2 and the CSV file is
+// left as it was; the system's reason comes with a file that cannot be read
+// or written.
+TEST(ReplayCommand, NothingReplayedLeavesTheCsvAndSaysWhy) {
+    TempDir dir;
+    const RunOptions o = stabiliseInGusts();
+    std::vector<std::size_t> ends;
+    const std::string rec = recordingOf(o, &ends);
+    const std::size_t block1 = rec.find("UBLK", rec.find("UBLK") + 4);
+    ASSERT_NE(block1, std::string::npos);
+    putFile(dir / "start-only.uavrec", rec.substr(0, block1));
+    std::string badFirst = rec;
+    badFirst[block1 + 40] ^= 0x10;
+    putFile(dir / "bad-first.uavrec", badFirst);
+    putFile(dir / "out.csv", "keep me\n");
+    std::ostringstream out, err;
+    auto run = [&](std::vector<std::string> args) {
+        err.str("");
+        return replayCommand(args, out, err);
+    };
+    EXPECT_EQ(run({"--replay", dir / "start-only.uavrec", "--csv", dir / "out.csv", "--quiet"}), 2);
+    EXPECT_NE(err.str().find("ends after block 0 without its end mark"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("nothing replayed"), std::string::npos) << err.str();
+    EXPECT_EQ(fileBytes(dir / "out.csv"), "keep me\n");
+    EXPECT_EQ(run({"--replay", dir / "bad-first.uavrec", "--csv", dir / "out.csv", "--quiet"}), 2);
+    EXPECT_NE(err.str().find("recording block 1: the block's check sum is wrong"), std::string::npos) << err.str();
+    EXPECT_EQ(fileBytes(dir / "out.csv"), "keep me\n");
+
+    EXPECT_EQ(run({"--replay", dir / "missing.uavrec", "--csv", dir / "out.csv"}), 2);
+    EXPECT_EQ(err.str(), "uavsim-run: cannot read recording '" + (dir / "missing.uavrec") +
+                             "': No such file or directory\n");
+    putFile(dir / "good.uavrec", rec);
+    std::filesystem::create_directory(dir / "folder.csv");
+    EXPECT_EQ(run({"--replay", dir / "good.uavrec", "--csv", dir / "folder.csv", "--quiet"}), 2);
+    EXPECT_EQ(err.str(), "uavsim-run: cannot write CSV file '" + (dir / "folder.csv") + "': Is a directory\n");
+}

@@ -213,3 +213,19 @@ TEST(Texts, EntriesAndValues) {
     s.channelValue = {0.5, -1, 0, 1.27};
     EXPECT_EQ(channelValuesText(s, ','), "0,5\r-1\r0\r1,27\r");
 }
+
+// The name "Dev" holds: the entry text when the file can hold it, the
+// identifiers (and a serial the file can hold) when it cannot.
+TEST(Texts, SavedDeviceNames) {
+    struct Row { const char* entry; const char* serial; const char* saved; const char* why; };
+    const Row rows[] = {
+        {"RC Adapter", "X9", "RC Adapter", "a Latin name is kept, serial or not"},
+        {"Пульт FlySky", "", "Пульт FlySky", "Cyrillic is what Windows-1251 holds"},
+        {"Device VID=0a1b PID=00c2", "", "Device VID=0a1b PID=00c2", "no product string"},
+        {"Émetteur RC", "A1B2", "Device VID=0a1b PID=00c2 SN=A1B2", "É has no Windows-1251 form"},
+        {"遥控器", "", "Device VID=0a1b PID=00c2", "no serial"},
+        {"遥控器", "序列号", "Device VID=0a1b PID=00c2", "a serial the file cannot hold is left out"},
+        {"Pult\nRC", "7", "Device VID=0a1b PID=00c2 SN=7", "a line break cannot be stored"},
+    };
+    for (const Row& r : rows) EXPECT_EQ(savedDeviceName(r.entry, 0x0a1b, 0x00c2, r.serial), r.saved) << r.why;
+}
