@@ -24,7 +24,6 @@ static void initTxtResources() { Q_INIT_RESOURCE(txt); }
 namespace uav {
 
 namespace {
-const char* const SKY_FILE = "TXT/Sky.tga";
 const char* const DEFAULT_MAP = ":/TXT/default.bmp";
 constexpr int VIEW_W = 640, VIEW_H = 480;  // pixels of the drawing area
 constexpr int SWAP_DELAY_MS = 12;          // from a frame's submission to its swap
@@ -141,6 +140,18 @@ void TForm9::closeEvent(QCloseEvent* e) {
     N5Click();
 }
 
+// Called inside the first frame, from the display tick: a modal box there
+// would hold every view until closed, so this one is modeless and the flight
+// and its views go on behind it.
+void TForm9::showSkyError(const TextureLoad& sky) {
+    auto* box = new QMessageBox(QMessageBox::Warning, QString::fromStdString(sky.caption),
+                                QString::fromStdString(sky.message), QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->setObjectName(QStringLiteral("skyError"));
+    box->show();
+}
+
 bool TForm9::makeCurrent() {
     if (!surface_ || !surface_->isExposed()) return false;
     if (!context_) {
@@ -155,12 +166,13 @@ bool TForm9::makeCurrent() {
     if (!initialised_) {
         initialised_ = true;
         renderer_.initialise();
-        const TextureLoad sky = loadTextureFile(SKY_FILE);
+        // Nothing larger than the context takes is allocated (see loadTextureFile).
+        const int maxSide = renderer_.maxTextureSide();
+        const TextureLoad sky = loadTextureFile(skyFile, maxSide > 0 ? maxSide : MAX_TEXTURE_SIDE);
         if (sky.ok)
             renderer_.setSky(sky.image);
         else if (!sky.message.empty())
-            QMessageBox::warning(nullptr, QString::fromStdString(sky.caption), QString::fromStdString(sky.message));
-        if (!context_->makeCurrent(surface_)) return false;  // the box may have run an event loop
+            showSkyError(sky);
     }
     const qreal dpr = surface_->devicePixelRatio();
     renderer_.resize(static_cast<int>(surface_->width() * dpr), static_cast<int>(surface_->height() * dpr));
