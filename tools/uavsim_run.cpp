@@ -51,6 +51,7 @@ int main(int argc, char** argv) {
         if (!opt.quiet && opt.linkPort >= 0)
             std::cerr << "link: " << link.framesAnswered << " frames answered, " << link.connections
                       << " connections\n";
+        for (const std::string& line : link.drops) std::cerr << "link: " << line << '\n';
         return sum.fault == SimFault::None ? 0 : 3;
     } catch (const SimError& e) {
         std::cerr << "uavsim-run: " << e.what() << '\n';
