@@ -146,10 +146,8 @@ bool sendWhole(int fd, const void* data, std::size_t n, std::size_t maxQueued) {
     while (sent < n) {
         pollfd pf{fd, POLLOUT, 0};
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || ::poll(&pf, 1, static_cast<int>(left.count())) < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
+        if (left.count() <= 0) return false;
+        if (::poll(&pf, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) return false;
         w = ::send(fd, p + sent, n - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
         if (w > 0) sent += static_cast<std::size_t>(w);
