@@ -107,9 +107,13 @@ void writeTelemetryHeader(std::ostream& out) {
 void writeTelemetryRow(std::ostream& out, double tSeconds, const SimState& s) {
     double v[TELEMETRY_COUNT];
     telemetryValues(s, v);
+    writeTelemetryRow(out, tSeconds, v);
+}
+
+void writeTelemetryRow(std::ostream& out, double tSeconds, const double* values) {
     Row r;
     r.num(tSeconds);
-    for (double x : v) r.num(x);
+    for (int i = 0; i < TELEMETRY_COUNT; ++i) r.num(values[i]);
     r.end(out);
 }
 

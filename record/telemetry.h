@@ -36,6 +36,8 @@ void writeTelemetryHeader(std::ostream& out);
 // One row: the time, then the columns, each in the shortest form that reads
 // back to the same double.
 void writeTelemetryRow(std::ostream& out, double tSeconds, const SimState& s);
+// The same row from the columns telemetryValues gave (TELEMETRY_COUNT values).
+void writeTelemetryRow(std::ostream& out, double tSeconds, const double* values);
 
 // Telemetry of a recorded flight: a row every CSV_TICKS dynamics ticks, timed
 // from the start of the recording (tick n at n x dt).

@@ -13,13 +13,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "control/flightstart.h"
-#include "control/headless.h"
 #include "core/dynamics.h"
 #include "core/errors.h"
-#include "core/wind.h"
 #include "model/apply.h"
-#include "model/modeltext.h"
 #include "record/telemetry.h"
 #include "tools/runnerlink.h"
 
@@ -51,8 +47,10 @@ double inRange(const std::string& opt, const std::string& text, double lo, doubl
     return v;
 }
 
+double inRange(const std::string& opt, const std::string& text, OptionRange r) { return inRange(opt, text, r.lo, r.hi); }
+
 int sliderValue(const std::string& opt, const std::string& text) {
-    const double v = inRange(opt, text, -100, 100);
+    const double v = inRange(opt, text, SLIDER_RANGE);
     if (v != std::floor(v)) throw SimError("option " + opt + ": slider positions are whole numbers");
     return static_cast<int>(v);
 }
@@ -137,21 +135,21 @@ bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt) {
             if (v != "." && v != ",") throw SimError("option --decimal-sep: '" + v + "' is not . or ,");
             opt.decimalSep = v[0];
         } else if (a == "--speed") {
-            opt.initial.speedKmh = inRange(a, value(), 0, 100);
+            opt.initial.speedKmh = inRange(a, value(), SPEED_KMH_RANGE);
         } else if (a == "--angle") {
-            opt.initial.angleDeg = inRange(a, value(), 0, 90);
+            opt.initial.angleDeg = inRange(a, value(), ANGLE_DEG_RANGE);
         } else if (a == "--altitude") {
-            opt.initial.altitudeM = inRange(a, value(), 0, 15000);
+            opt.initial.altitudeM = inRange(a, value(), ALTITUDE_M_RANGE);
         } else if (a == "--distance") {
-            opt.initial.distanceM = inRange(a, value(), -100000, 100000);
+            opt.initial.distanceM = inRange(a, value(), DISTANCE_M_RANGE);
         } else if (a == "--wind-north") {
-            opt.windNorth = inRange(a, value(), -100, 100);
+            opt.windNorth = inRange(a, value(), WIND_MS_RANGE);
         } else if (a == "--wind-east") {
-            opt.windEast = inRange(a, value(), -100, 100);
+            opt.windEast = inRange(a, value(), WIND_MS_RANGE);
         } else if (a == "--gust-max") {
-            opt.gustMax = inRange(a, value(), 0, 100);
+            opt.gustMax = inRange(a, value(), GUST_MAX_MS_RANGE);
         } else if (a == "--gust-period") {
-            opt.gustPeriod = inRange(a, value(), 0.01, 1000);
+            opt.gustPeriod = inRange(a, value(), GUST_PERIOD_S_RANGE);
         } else if (a == "--seed") {
             const std::string& v = value();
             std::uint64_t seed = 0;
@@ -208,15 +206,7 @@ bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt) {
     }
     if (opt.modelPath.empty()) throw SimError("no model file given (see --help)");
     // Unknown settings names are found now rather than after the model loads.
-    StabiliserTexts stab = defaultStabiliserTexts('.');
-    ReturnTexts ret = defaultReturnTexts('.');
-    for (const auto& [name, text] : opt.settings) {
-        try {
-            setSettingText(stab, ret, name, text);
-        } catch (const SimError& e) {
-            throw SimError(std::string("option --set: ") + e.what());
-        }
-    }
+    checkFlightOptions(opt);
     if (opt.lockstep && opt.linkPort < 0) throw SimError("option --lockstep needs --link");
     if (opt.tuneStop >= 0 && opt.tuneStart < 0) throw SimError("option --tune-stop needs --tune-start");
     if (opt.tuneStop >= 0 && opt.tuneStop < opt.tuneStart)
@@ -224,90 +214,56 @@ bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt) {
     return true;
 }
 
-void startRun(const RunOptions& opt, RunStart& rs, std::ostream* warnings) {
-    FlightStart in;
-    in.modelTexts = loadModelFile(opt.modelPath);
-    if (warnings && !modelFileHoldsModel(opt.modelPath))
-        *warnings << "uavsim-run: " << noModelWarning(opt.modelPath) << '\n';
-    in.modelDecimalSep = opt.decimalSep;
-    in.initial = opt.initial;
-    // The settings texts start as the windows' defaults, with a decimal point.
-    in.settingsDecimalSep = RUN_SETTINGS_SEP;
-    in.stabiliserTexts = defaultStabiliserTexts(RUN_SETTINGS_SEP);
-    in.returnTexts = defaultReturnTexts(RUN_SETTINGS_SEP);
-    for (const auto& [name, text] : opt.settings) setSettingText(in.stabiliserTexts, in.returnTexts, name, text);
-    in.sliders = opt.sliders;
-    in.wind = {opt.windNorth, 0.0, opt.windEast};
+Flight startRun(const RunOptions& opt, std::ostream* warnings) {
+    FlightOptions fo = opt;
     // A mode engaged at the start is engaged by the start-up itself.
-    in.mode = engageTick(opt) == 0 ? opt.mode : ApMode::Off;
-
-    const FlightStartResult r = startFlight(in, rs.state, rs.aircraft, rs.outlines, rs.ap, nullptr);
-    if (r.modelError) throw SimError(opt.modelPath + ": " + *r.modelError);
-    if (r.stabiliserError) throw SimError("autopilot settings: " + *r.stabiliserError);
-    if (r.returnError) throw SimError("autopilot settings: " + *r.returnError);
-    rs.autopilotError = r.modeError.value_or("");
-    rs.stabiliserTexts = in.stabiliserTexts;
-    rs.returnTexts = in.returnTexts;
+    fo.mode = engageTick(opt) == 0 ? opt.mode : ApMode::Off;
+    Flight flight(fo);
+    if (warnings && !flight.startWarning().empty()) *warnings << "uavsim-run: " << flight.startWarning() << '\n';
+    return flight;
 }
 
 RunSummary runFlight(const RunOptions& opt, std::ostream* csv, std::ostream* warnings, TickDriver* driver) {
-    RunStart rs;
-    startRun(opt, rs, warnings);
-    return flyStartedRun(opt, rs, csv, driver);
+    Flight flight = startRun(opt, warnings);
+    return flyStartedRun(opt, flight, csv, driver);
 }
 
-RunSummary flyStartedRun(const RunOptions& opt, RunStart& rs, std::ostream* csv, TickDriver* driver) {
-    SimState& s = rs.state;
-    const Aircraft& ac = rs.aircraft;
-    Autopilot& ap = rs.ap;
-    StabiliserTexts& stabTexts = rs.stabiliserTexts;
-    const ReturnTexts& retTexts = rs.returnTexts;
-    constexpr char AP_SEP = RUN_SETTINGS_SEP;
-    HeadlessControl hc(ap);
+RunSummary flyStartedRun(const RunOptions& opt, Flight& flight, std::ostream* csv, TickDriver* driver) {
+    const SimState& s = flight.state();
     const std::int64_t engageAtTick = engageTick(opt);
     const std::int64_t tuneStartTick = tickAt(opt.tuneStart), tuneStopTick = tickAt(opt.tuneStop);
-    SeededUniform gustRandom(opt.seed);
-    const std::int64_t gustTicks = std::max<std::int64_t>(1, tickAt(opt.gustPeriod));
 
     RunSummary sum;
-    sum.autopilotError = rs.autopilotError;
+    sum.autopilotError = flight.startModeError();
     sum.minAltitude = sum.maxAltitude = s.posH;
     const std::int64_t ticks = std::llround(opt.seconds / s.dt);
-    s.running = true;
     if (csv) writeCsvHeader(*csv);
     auto scheduled = [&](std::int64_t i) {
         if (i == engageAtTick && i > 0) {
             try {
-                engageMode(ap, opt.mode, s, retTexts, AP_SEP);
+                flight.setMode(opt.mode);
             } catch (const SimError& e) {
                 sum.autopilotError = e.what();
             }
         }
-        if (i == tuneStartTick) startTuning(ap.tuning);
+        if (i == tuneStartTick) flight.startTuning();
         if (i == tuneStopTick) {
             try {
-                stopTuning(ap.tuning, headlessClockMs(hc), stabTexts, AP_SEP);
                 sum.tuningResult = "";
-                for (int f : {ST_ROLL_KP, ST_ROLL_KI, ST_ROLL_KD, ST_PITCH_KP, ST_PITCH_KI, ST_PITCH_KD})
-                    sum.tuningResult += std::string(sum.tuningResult.empty() ? "" : " ") +
-                                         STABILISER_FIELDS[f].setting + "=" + stabTexts.text[f];
+                for (const auto& [name, text] : flight.stopTuning())
+                    sum.tuningResult += std::string(sum.tuningResult.empty() ? "" : " ") + name + "=" + text;
             } catch (const SimError& e) {
                 sum.tuningResult = e.what();
             }
         }
     };
     for (std::int64_t i = 0; i < ticks; ++i) {
-        if (driver && !driver->beforeTick(i, ap, s)) break;
+        if (driver && !driver->beforeTick(i, flight)) break;
         scheduled(i);
-        if (opt.gustMax > 0 && i > 0 && i % gustTicks == 0) s.wind = nextGust(opt.gustMax, gustRandom).wind;
-        const SimState before = s;  // the control tick also writes servos and thrust
-        const TickResult r = headlessTick(hc, ap, s, ac);
-        if (r.faultRaised) {
+        if (!flight.tick()) {
             // The state stays at its last valid value; the run stops there and
             // the telemetry ends with that state.
-            sum.fault = s.fault;
-            s = before;
-            s.fault = sum.fault;
+            sum.fault = flight.fault();
             sum.faultTime = static_cast<double>(i) * s.dt;
             if (csv && (i == 0 || i % opt.csvEvery != 0)) {
                 writeCsvRow(*csv, sum.faultTime, s);
@@ -329,7 +285,7 @@ RunSummary flyStartedRun(const RunOptions& opt, RunStart& rs, std::ostream* csv,
     if (driver) driver->end(s);
     if (sum.fault == SimFault::None) scheduled(ticks);  // a stop at the very end still gives its proposal
     sum.simSeconds = static_cast<double>(sum.ticks) * s.dt;
-    sum.tuningCaption = hc.hook.caption;
+    sum.tuningCaption = flight.tuningCaption();
     sum.final = s;
     return sum;
 }

@@ -10,26 +10,17 @@
 #include <vector>
 
 #include "control/autopilot.h"
+#include "flight/flight.h"
 #include "core/errors.h"
 #include "core/simstate.h"
 #include "model/apply.h"
 
 namespace uav {
 
-struct RunOptions {
-    std::string modelPath;
-    char decimalSep = '.';       // of the model file's numbers
-    InitialConditions initial;   // window units: km/h, deg, m, m
-    double windNorth = 0.0;      // m/s, earth X
-    double windEast = 0.0;       // m/s, earth Z
-    // Gusts as the main window's gust generator makes them: every gustPeriod
-    // simulated seconds (the first one period after the start) the wind is
-    // replaced by a random vector of speed below gustMax. Reproducible: the
-    // same seed gives the same gusts.
-    double gustMax = 0.0;        // m/s; 0: no gusts
-    double gustPeriod = 1.0;     // s, simulated
-    std::uint64_t seed = 1;      // of the gust generator
-    SliderPositions sliders;     // -100..100, as on the main window
+// The runner's command line: the flight's options (modelPath, initial
+// conditions, wind, gusts, sliders, mode, settings; see flight/flight.h), its
+// schedule and its output. `mode` is engaged at engageAt, not by the start-up.
+struct RunOptions : FlightOptions {
     double seconds = 60.0;       // simulated
     int csvEvery = 10;           // write a CSV row every N dynamics ticks
     std::string csvPath;         // empty: no CSV; "-": standard output
@@ -37,9 +28,7 @@ struct RunOptions {
 
     // Built-in autopilot. The settings texts start as the windows' defaults and
     // are written with a decimal point here, whatever the model file uses.
-    ApMode mode = ApMode::Off;   // engaged at engageAt; the sliders become set-points
-    double engageAt = 0.0;       // s, simulated
-    std::vector<std::pair<std::string, std::string>> settings;  // --set NAME=VALUE, in order
+    double engageAt = 0.0;       // s, simulated: when `mode` is engaged; the sliders become set-points
     double tuneStart = -1.0;     // s, relay tuning "Start AT"; negative: none
     double tuneStop = -1.0;      // s, "Stpop AT" and the gain proposal; negative: none
 
@@ -68,28 +57,12 @@ struct RunSummary {
 bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt);
 std::string runUsage();
 
-// The settings texts of a run are written with a decimal point.
-inline constexpr char RUN_SETTINGS_SEP = '.';
-
-// A run after its start-up: what the program holds once its windows are
-// created, from the options instead of the windows.
-struct RunStart {
-    SimState state;
-    Aircraft aircraft;
-    ModelOutlines outlines;
-    Autopilot ap;
-    StabiliserTexts stabiliserTexts;
-    ReturnTexts returnTexts;
-    std::string autopilotError;  // an engagement at the start that stopped, with its message
-};
-
-// The start-up of a run through the program's own start-up (startFlight):
-// the model file, the initial conditions, the stopped tick, the settings
-// texts, sliders, wind and a mode engaged at 0 s. Throws SimError naming the
+// The start-up of a run: the flight of the options (see Flight), with a mode
+// engaged at 0 s engaged by the start-up itself. Throws SimError naming the
 // model file for a bad model text, or "autopilot settings: ..." for a bad
 // settings text. A file that holds no model key is flown as the model of
 // all-default texts, with a warning naming it written to `warnings` (if given).
-void startRun(const RunOptions& opt, RunStart& rs, std::ostream* warnings = nullptr);
+Flight startRun(const RunOptions& opt, std::ostream* warnings = nullptr);
 
 // Paces a run from outside (the link modes): asked before every dynamics
 // tick, told after it and at the end.
@@ -97,13 +70,13 @@ struct TickDriver {
     virtual ~TickDriver() = default;
     // Before tick i (simulated clock i x dt): may wait and move the sliders.
     // False ends the run before this tick.
-    virtual bool beforeTick(std::int64_t i, Autopilot& ap, const SimState& s) = 0;
+    virtual bool beforeTick(std::int64_t i, Flight& flight) = 0;
     virtual void afterTick(std::int64_t i, const SimState& s) = 0;
     virtual void end(const SimState&) {}
 };
 
 // The simulation of one run, the part shared by the tool, tests and benchmarks,
-// on the simulated clock (see headlessTick for the order of the timers).
+// on the simulated clock (see Flight::tick for the order of the timers).
 // `csv`, `warnings` and `driver` may be null. A fault stops the run: the last
 // CSV row is then the last valid state (written at the fault time unless a
 // regular row just gave it). A CSV write that fails throws csvWriteError().
@@ -111,7 +84,7 @@ RunSummary runFlight(const RunOptions& opt, std::ostream* csv, std::ostream* war
                      TickDriver* driver = nullptr);
 // The same for a run that startRun has already started (the tool starts it
 // before it creates the CSV, and flies that start: the model file is read once).
-RunSummary flyStartedRun(const RunOptions& opt, RunStart& rs, std::ostream* csv, TickDriver* driver = nullptr);
+RunSummary flyStartedRun(const RunOptions& opt, Flight& flight, std::ostream* csv, TickDriver* driver = nullptr);
 
 // Opens the CSV file for writing (created or emptied), refusing one that is
 // the model file however it is named (same device and inode: the same path, a

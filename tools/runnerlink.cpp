@@ -31,8 +31,9 @@ public:
               std::lock_guard lock(dropsMutex_);
               drops_.push_back(line);
           }) {}
-    bool beforeTick(std::int64_t i, Autopilot& ap, const SimState& s) override {
+    bool beforeTick(std::int64_t i, Flight& flight) override {
         using namespace std::chrono;
+        const SimState& s = flight.state();
         if (i == 0) {
             // Listen once the flight has started, so the first reply already
             // carries its state.
@@ -45,7 +46,7 @@ public:
                                                    static_cast<double>(i) * s.dt)));
         commands_.clear();
         queue_.drain(commands_);
-        for (const ServoCommand& c : commands_) ap.sliders = slidersFromCommand(c);  // the last one wins
+        if (!commands_.empty()) flight.setSliders(slidersFromCommand(commands_.back()));  // the last one wins
         return true;
     }
     void afterTick(std::int64_t, const SimState& s) override { snapshot_.publish(telemetryFromState(s)); }
@@ -84,7 +85,7 @@ public:
         if (clientFd_ >= 0) ::close(clientFd_);
         ::close(listenFd_);
     }
-    bool beforeTick(std::int64_t i, Autopilot& ap, const SimState&) override {
+    bool beforeTick(std::int64_t i, Flight& flight) override {
         if (i % 2 != 0) return true;  // the second tick of a control period
         if (clientFd_ < 0 && !accept()) return false;
         while (pending_.empty()) {
@@ -98,7 +99,7 @@ public:
             scanner_.feed(buf_, static_cast<std::size_t>(r), scanned_);
             pending_.insert(pending_.end(), scanned_.begin(), scanned_.end());
         }
-        ap.sliders = slidersFromCommand(pending_.front());
+        flight.setSliders(slidersFromCommand(pending_.front()));
         pending_.pop_front();
         replyDue_ = true;
         return true;
@@ -167,21 +168,20 @@ void parseLinkAddress(const std::string& text, RunOptions& opt) {
 
 RunSummary runLinkFlight(const RunOptions& opt, std::ostream* csv, const std::function<void(int)>& listening,
                          LinkRunReport* report, std::ostream* warnings) {
-    RunStart rs;
-    startRun(opt, rs, warnings);
-    return flyStartedLinkRun(opt, rs, csv, listening, report);
+    Flight flight = startRun(opt, warnings);
+    return flyStartedLinkRun(opt, flight, csv, listening, report);
 }
 
-RunSummary flyStartedLinkRun(const RunOptions& opt, RunStart& rs, std::ostream* csv,
+RunSummary flyStartedLinkRun(const RunOptions& opt, Flight& flight, std::ostream* csv,
                              const std::function<void(int)>& listening, LinkRunReport* report) {
     if (opt.lockstep) {
         LockstepDriver d(opt, listening);
-        RunSummary sum = flyStartedRun(opt, rs, csv, &d);
+        RunSummary sum = flyStartedRun(opt, flight, csv, &d);
         if (report) *report = d.report();
         return sum;
     }
     RealTimeDriver d(opt, listening);
-    RunSummary sum = flyStartedRun(opt, rs, csv, &d);
+    RunSummary sum = flyStartedRun(opt, flight, csv, &d);
     if (report) *report = d.report();
     return sum;
 }

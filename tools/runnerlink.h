@@ -39,7 +39,7 @@ struct LinkRunReport {
 RunSummary runLinkFlight(const RunOptions& opt, std::ostream* csv, const std::function<void(int port)>& listening,
                          LinkRunReport* report = nullptr, std::ostream* warnings = nullptr);
 // The same for a run that startRun has already started (see flyStartedRun).
-RunSummary flyStartedLinkRun(const RunOptions& opt, RunStart& rs, std::ostream* csv,
+RunSummary flyStartedLinkRun(const RunOptions& opt, Flight& flight, std::ostream* csv,
                              const std::function<void(int port)>& listening, LinkRunReport* report = nullptr);
 
 }  // namespace uav

@@ -24,8 +24,7 @@ int main(int argc, char** argv) {
         }
         // The model and every setting are read and accepted before the CSV
         // file is created or emptied: a refused run costs no file.
-        RunStart started;
-        startRun(opt, started, &std::cerr);
+        Flight started = startRun(opt, &std::cerr);
         std::ofstream file;
         std::ostream* csv = nullptr;
         if (opt.csvPath == "-") {

@@ -84,20 +84,22 @@ TEST_F(MainWindow, StartsInTheRunnersState) {
     ASSERT_EQ(startupMessages, "");
     RunOptions opt;
     opt.modelPath = model;
-    RunStart rs;
-    startRun(opt, rs);
-    expectSameState(sim.state, rs.state);
-    EXPECT_GT(VecNorm(rs.state.elemForceBody[0]), 0.1) << "the stopped tick computed the forces";
-    EXPECT_EQ(sim.aircraft.params.mass, rs.aircraft.params.mass);
-    const AutopilotLoops &a = sim.ap.loops, &b = rs.ap.loops;
+    const Flight flight = startRun(opt);
+    SimState started = flight.state();
+    EXPECT_TRUE(started.running) << "the runner's flight starts running; the window waits for its start button";
+    started.running = false;
+    expectSameState(sim.state, started);
+    EXPECT_GT(VecNorm(started.elemForceBody[0]), 0.1) << "the stopped tick computed the forces";
+    EXPECT_EQ(sim.aircraft.params.mass, flight.aircraft().params.mass);
+    const AutopilotLoops &a = sim.ap.loops, &b = flight.autopilot().loops;
     for (auto loop : {&AutopilotLoops::rollLoop, &AutopilotLoops::pitchLoop, &AutopilotLoops::speedLoop,
                       &AutopilotLoops::altitudeLoop, &AutopilotLoops::headingLoop, &AutopilotLoops::rollRateLoop,
                       &AutopilotLoops::yawRateLoop, &AutopilotLoops::pitchRateLoop})
         EXPECT_TRUE((a.*loop).kp == (b.*loop).kp && (a.*loop).ki == (b.*loop).ki &&
                     (a.*loop).kd == (b.*loop).kd);
-    EXPECT_EQ(sim.ap.stabiliser.speedMax, rs.ap.stabiliser.speedMax);
-    EXPECT_EQ(sim.ap.returnSettings.returnAltitude, rs.ap.returnSettings.returnAltitude);
-    EXPECT_EQ(sim.ap.returnState.belowCritical, rs.ap.returnState.belowCritical);
+    EXPECT_EQ(sim.ap.stabiliser.speedMax, flight.autopilot().stabiliser.speedMax);
+    EXPECT_EQ(sim.ap.returnSettings.returnAltitude, flight.autopilot().returnSettings.returnAltitude);
+    EXPECT_EQ(sim.ap.returnState.belowCritical, flight.autopilot().returnState.belowCritical);
 }
 
 TEST_F(MainWindow, StartStopAndInitialConditionsWhileRunning) {

@@ -30,17 +30,16 @@ RunOptions stabiliseInGusts() {
 // runner's start, then per tick the gust, the 20 ms timers and the dynamics
 // tick, with the clock readings the runner uses.
 std::string recordingOf(const RunOptions& o, std::vector<std::size_t>* blockEnds = nullptr) {
-    RunStart rs;
-    startRun(o, rs);
+    const Flight flight = startRun(o);
     RecordingStart st;
-    st.state = rs.state;
+    st.state = flight.state();
     st.state.running = true;
-    st.aircraft = rs.aircraft;
-    st.autopilot = rs.ap;
+    st.aircraft = flight.aircraft();
+    st.autopilot = flight.autopilot();
     st.sliders = o.sliders;
     st.randomState = SeededUniform(o.seed).saveState();
-    st.stabiliserTexts = rs.stabiliserTexts;
-    st.returnTexts = rs.returnTexts;
+    st.stabiliserTexts = flight.stabiliserTexts();
+    st.returnTexts = flight.returnTexts();
 
     std::string file = encodeHeader() + encodeStartBlock(st);
     SeededUniform gusts(o.seed);

@@ -1,0 +1,273 @@
+#include "flight/flight.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <ostream>
+
+#include "control/flightstart.h"
+#include "control/headless.h"
+#include "core/dynamics.h"
+#include "core/errors.h"
+#include "core/wind.h"
+#include "model/inifile.h"
+#include "model/modeltext.h"
+#include "record/telemetry.h"
+
+namespace uav {
+
+namespace {
+
+// A number as a user would type it: "0", "0.01", "120.5".
+std::string numberText(double v) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
+
+std::string limitText(double v) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+    return std::string(buf, r.ptr);
+}
+
+std::int64_t ticksOf(double seconds, double dt) { return std::llround(seconds / dt); }
+
+}  // namespace
+
+double checkedOption(const char* name, double value, OptionRange range) {
+    if (!std::isfinite(value))
+        throw SimError(std::string(name) + ": '" + numberText(value) + "' is not a number");
+    if (value < range.lo || value > range.hi)
+        throw SimError(std::string(name) + ": " + numberText(value) + " is outside " + limitText(range.lo) + " .. " +
+                       limitText(range.hi));
+    return value;
+}
+
+int checkedSlider(const char* name, double value) {
+    checkedOption(name, value, SLIDER_RANGE);
+    if (value != std::floor(value)) throw SimError(std::string(name) + ": slider positions are whole numbers");
+    return static_cast<int>(value);
+}
+
+void checkFlightOptions(const FlightOptions& o, const FlightOptionNames& n) {
+    if (o.decimalSep != '.' && o.decimalSep != ',')
+        throw SimError(std::string(n.decimalSep) + ": '" + std::string(1, o.decimalSep) + "' is not . or ,");
+    checkedOption(n.speed, o.initial.speedKmh, SPEED_KMH_RANGE);
+    checkedOption(n.angle, o.initial.angleDeg, ANGLE_DEG_RANGE);
+    checkedOption(n.altitude, o.initial.altitudeM, ALTITUDE_M_RANGE);
+    checkedOption(n.distance, o.initial.distanceM, DISTANCE_M_RANGE);
+    checkedOption(n.windNorth, o.windNorth, WIND_MS_RANGE);
+    checkedOption(n.windEast, o.windEast, WIND_MS_RANGE);
+    checkedOption(n.gustMax, o.gustMax, GUST_MAX_MS_RANGE);
+    checkedOption(n.gustPeriod, o.gustPeriod, GUST_PERIOD_S_RANGE);
+    checkedSlider(n.ailerons, o.sliders.ailerons);
+    checkedSlider(n.elevator, o.sliders.elevator);
+    checkedSlider(n.rudder, o.sliders.rudder);
+    checkedSlider(n.throttle, o.sliders.throttle);
+    StabiliserTexts stab = defaultStabiliserTexts('.');
+    ReturnTexts ret = defaultReturnTexts('.');
+    for (const auto& [name, text] : o.settings) {
+        try {
+            setSettingText(stab, ret, name, text);
+        } catch (const SimError& e) {
+            throw SimError(std::string(n.settings) + ": " + e.what());
+        }
+    }
+}
+
+// The settings texts of a flight are written with a decimal point, whatever
+// the model file uses.
+constexpr char SETTINGS_SEP = '.';
+
+struct Flight::Impl {
+    explicit Impl(const FlightOptions& o) : hc(ap), gustRandom(o.seed) {}
+
+    SimState s;
+    Aircraft ac;
+    ModelOutlines outlines;
+    Autopilot ap;
+    HeadlessControl hc;  // after ap: its relay hook steers ap's loops
+    StabiliserTexts stabTexts;
+    ReturnTexts retTexts;
+    SeededUniform gustRandom;
+    double gustMax = 0.0;          // m/s
+    std::int64_t gustTicks = 100;  // ticks between gusts
+    std::int64_t ticks = 0;        // flown, the faulting one not counted
+    std::string startModeError, startWarning;
+
+    bool logging = false;
+    std::int64_t firstLogged = 0;
+    std::vector<double> log;  // TELEMETRY_COUNT per row
+
+    void logState() {
+        const std::size_t at = log.size();
+        log.resize(at + TELEMETRY_COUNT);
+        telemetryValues(s, log.data() + at);
+    }
+};
+
+Flight::Flight(const FlightOptions& o, const FlightOptionNames& names) {
+    checkFlightOptions(o, names);
+    impl_ = std::make_unique<Impl>(o);
+    Impl& m = *impl_;
+
+    FlightStart in;
+    const std::string modelName = o.modelPath.empty() ? std::string("model text") : o.modelPath;
+    if (o.modelBytes) {
+        const IniFile store = IniFile::fromBytes(*o.modelBytes);
+        in.modelTexts = loadModelTexts(store, TextDefaults::ModelFile);
+        if (!holdsModel(store)) m.startWarning = noModelWarning(modelName);
+    } else {
+        in.modelTexts = loadModelFile(o.modelPath);
+        if (!modelFileHoldsModel(o.modelPath)) m.startWarning = noModelWarning(o.modelPath);
+    }
+    in.modelDecimalSep = o.decimalSep;
+    in.initial = o.initial;
+    in.settingsDecimalSep = SETTINGS_SEP;
+    in.stabiliserTexts = defaultStabiliserTexts(SETTINGS_SEP);
+    in.returnTexts = defaultReturnTexts(SETTINGS_SEP);
+    for (const auto& [name, text] : o.settings) setSettingText(in.stabiliserTexts, in.returnTexts, name, text);
+    in.sliders = o.sliders;
+    in.wind = {o.windNorth, 0.0, o.windEast};
+    in.mode = o.mode;
+
+    const FlightStartResult r = startFlight(in, m.s, m.ac, m.outlines, m.ap, nullptr);
+    if (r.modelError) throw SimError(modelName + ": " + *r.modelError);
+    if (r.stabiliserError) throw SimError("autopilot settings: " + *r.stabiliserError);
+    if (r.returnError) throw SimError("autopilot settings: " + *r.returnError);
+    m.startModeError = r.modeError.value_or("");
+    m.stabTexts = in.stabiliserTexts;
+    m.retTexts = in.returnTexts;
+    m.gustMax = o.gustMax;
+    m.gustTicks = std::max<std::int64_t>(1, ticksOf(o.gustPeriod, m.s.dt));
+    m.s.running = true;
+}
+
+Flight::~Flight() = default;
+Flight::Flight(Flight&&) noexcept = default;
+Flight& Flight::operator=(Flight&&) noexcept = default;
+
+bool Flight::tick() {
+    Impl& m = *impl_;
+    if (m.s.fault != SimFault::None) return false;
+    const std::int64_t i = m.ticks;
+    if (m.gustMax > 0 && i > 0 && i % m.gustTicks == 0) m.s.wind = nextGust(m.gustMax, m.gustRandom).wind;
+    const SimState before = m.s;  // the control tick also writes servos and thrust
+    const TickResult r = headlessTick(m.hc, m.ap, m.s, m.ac);
+    if (r.faultRaised || m.s.fault != SimFault::None) {
+        const SimFault f = m.s.fault;
+        m.s = before;
+        m.s.fault = f;
+        return false;
+    }
+    ++m.ticks;
+    if (m.logging) m.logState();
+    return true;
+}
+
+bool Flight::step() {
+    if (!tick()) return false;
+    return impl_->ticks % 2 == 0 || tick();
+}
+
+std::int64_t Flight::run(std::int64_t count) {
+    std::int64_t done = 0;
+    while (done < count && tick()) ++done;
+    return done;
+}
+
+std::int64_t Flight::ticks() const { return impl_->ticks; }
+double Flight::time() const { return static_cast<double>(impl_->ticks) * impl_->s.dt; }
+
+void Flight::setSliders(const SliderPositions& p) { impl_->ap.sliders = p; }
+const SliderPositions& Flight::sliders() const { return impl_->ap.sliders; }
+
+void Flight::setMode(ApMode mode) {
+    Impl& m = *impl_;
+    engageMode(m.ap, mode, m.s, m.retTexts, SETTINGS_SEP);
+}
+ApMode Flight::mode() const { return impl_->ap.mode; }
+const std::string& Flight::startModeError() const { return impl_->startModeError; }
+
+void Flight::setWind(double northMs, double eastMs) { impl_->s.wind = {northMs, 0.0, eastMs}; }
+
+void Flight::setSettingTexts(const std::vector<std::pair<std::string, std::string>>& settings) {
+    Impl& m = *impl_;
+    StabiliserTexts stab = m.stabTexts;
+    ReturnTexts ret = m.retTexts;
+    for (const auto& [name, text] : settings) setSettingText(stab, ret, name, text);
+    m.stabTexts = std::move(stab);
+    m.retTexts = std::move(ret);
+}
+
+void Flight::applySettings() {
+    Impl& m = *impl_;
+    Autopilot next = m.ap;
+    try {
+        applyStabiliserTexts(m.stabTexts, SETTINGS_SEP, next.stabiliser, next.loops);
+        applyReturnTexts(m.retTexts, SETTINGS_SEP, m.s, next.returnSettings, next.returnState, next.loops);
+    } catch (const SimError& e) {
+        throw SimError(std::string("autopilot settings: ") + e.what());
+    }
+    m.ap = std::move(next);
+}
+
+void Flight::startTuning() { uav::startTuning(impl_->ap.tuning); }
+
+TuningProposal Flight::stopTuning() {
+    Impl& m = *impl_;
+    uav::stopTuning(m.ap.tuning, headlessClockMs(m.hc), m.stabTexts, SETTINGS_SEP);
+    TuningProposal p;
+    for (int f : {ST_ROLL_KP, ST_ROLL_KI, ST_ROLL_KD, ST_PITCH_KP, ST_PITCH_KI, ST_PITCH_KD})
+        p.emplace_back(STABILISER_FIELDS[f].setting, m.stabTexts.text[f]);
+    return p;
+}
+bool Flight::tuning() const { return impl_->ap.tuning.on; }
+const std::string& Flight::tuningCaption() const { return impl_->hc.hook.caption; }
+
+const SimState& Flight::state() const { return impl_->s; }
+const Aircraft& Flight::aircraft() const { return impl_->ac; }
+const Autopilot& Flight::autopilot() const { return impl_->ap; }
+const StabiliserTexts& Flight::stabiliserTexts() const { return impl_->stabTexts; }
+const ReturnTexts& Flight::returnTexts() const { return impl_->retTexts; }
+SimFault Flight::fault() const { return impl_->s.fault; }
+const std::string& Flight::startWarning() const { return impl_->startWarning; }
+
+void Flight::keepTelemetry() {
+    Impl& m = *impl_;
+    if (m.logging) return;
+    m.logging = true;
+    m.firstLogged = m.ticks;
+    m.logState();
+}
+
+std::int64_t Flight::loggedRows() const {
+    return static_cast<std::int64_t>(impl_->log.size() / TELEMETRY_COUNT);
+}
+std::int64_t Flight::firstLoggedTick() const { return impl_->firstLogged; }
+const double* Flight::loggedRow(std::int64_t r) const {
+    return impl_->log.data() + static_cast<std::size_t>(r) * TELEMETRY_COUNT;
+}
+
+std::vector<std::int64_t> Flight::csvTicks(int every) const {
+    std::vector<std::int64_t> out;
+    const std::int64_t rows = loggedRows();
+    if (rows == 0 || every < 1) return out;
+    const std::int64_t first = impl_->firstLogged, last = first + rows - 1;
+    std::int64_t n = std::max<std::int64_t>(every, (first + every - 1) / every * every);
+    out.reserve(static_cast<std::size_t>((last - first) / every + 2));
+    for (; n <= last; n += every) out.push_back(n);
+    // After a fault the telemetry ends with the last valid state.
+    if (fault() != SimFault::None && (last == 0 || last % every != 0)) out.push_back(last);
+    return out;
+}
+
+void Flight::writeCsv(std::ostream& out, int every) const {
+    writeTelemetryHeader(out);
+    const double dt = impl_->s.dt;
+    for (std::int64_t n : csvTicks(every))
+        writeTelemetryRow(out, static_cast<double>(n) * dt, loggedRow(n - impl_->firstLogged));
+}
+
+}  // namespace uav
