@@ -12,7 +12,6 @@ namespace {
 constexpr double FOV_Y_DEG = 50.0;
 constexpr double ASPECT = 1.333;
 constexpr double Z_NEAR = 0.0001;  // scene units
-constexpr double Z_FAR = 1.0;
 constexpr int SKY_SLICES = 30;
 constexpr int SKY_STACKS = 30;
 constexpr float HALF = MAP_SIZE / 2;
@@ -50,9 +49,6 @@ void Gl3dRenderer::initialise() {
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSide);
     maxTextureSide_ = maxSide;
     glClearColor(1, 1, 1, 1);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(FOV_Y_DEG, ASPECT, Z_NEAR, Z_FAR);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glEnable(GL_DEPTH_TEST);
@@ -147,7 +143,7 @@ void Gl3dRenderer::drawTerrain(const Terrain3d& t, const Camera3d& cam) {
         return;
     }
     if (stale_) rebuild(t);
-    const Frustum f = frustumOf(mul(perspective(FOV_Y_DEG, ASPECT, Z_NEAR, Z_FAR), lookAt(cam)));
+    const Frustum f = frustumOf(mul(perspective(FOV_Y_DEG, ASPECT, Z_NEAR, farPlane_), lookAt(cam)));
     glInterleavedArrays(GL_C3F_V3F, 0, vertexData_.data());
     tilesDrawn = 0;
     int runFirst = -1, runEnd = -1;  // tiles in view next to each other: one call
@@ -170,6 +166,12 @@ void Gl3dRenderer::drawTerrain(const Terrain3d& t, const Camera3d& cam) {
 }
 
 void Gl3dRenderer::render(const Terrain3d& t, const Camera3d& cam) {
+    // Projection: the far plane moves with the eye, so the whole sky sphere
+    // stays inside it.
+    farPlane_ = farPlane(cam);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(FOV_Y_DEG, ASPECT, Z_NEAR, farPlane_);
     // Model-view: the cockpit looking along the nose, the body y axis up.
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
@@ -201,7 +203,7 @@ void Gl3dRenderer::render(const Terrain3d& t, const Camera3d& cam) {
         glEnable(GL_TEXTURE_2D);
         glBindTexture(GL_TEXTURE_2D, skyTexture_);
     }
-    gluSphere(sphere_, 1.0, SKY_SLICES, SKY_STACKS);
+    gluSphere(sphere_, SKY_RADIUS, SKY_SLICES, SKY_STACKS);
     glDisable(GL_TEXTURE_2D);
 }
 

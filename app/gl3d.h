@@ -26,8 +26,8 @@ public:
     Gl3dRenderer(const Gl3dRenderer&) = delete;
     Gl3dRenderer& operator=(const Gl3dRenderer&) = delete;
 
-    // The context-wide state of the view's creation: clear colour, projection,
-    // depth test, lights. Needs the context current.
+    // The context-wide state of the view's creation: clear colour, depth
+    // test, lights (the projection is set by each frame). Needs the context current.
     void initialise();
     // The context's largest texture side (GL_MAX_TEXTURE_SIZE), known once
     // initialised; 0 before.
@@ -64,6 +64,7 @@ private:
     unsigned skyTexture_ = 0;
     GLUquadric* sphere_ = nullptr;
     int vpW_ = 4, vpH_ = 3;
+    double farPlane_ = SKY_RADIUS;  // of the frame being drawn, scene units
 };
 
 // The viewport of a w x h window keeping the 4:3 aspect: x, y, width, height.

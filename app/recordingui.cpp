@@ -13,6 +13,7 @@
 #include "app/tform2.h"
 #include "app/tform5.h"
 #include "app/tform7.h"
+#include "app/toolwindow.h"
 #include "core/errors.h"
 
 namespace uav {
@@ -59,8 +60,7 @@ RecordingUi::RecordingUi(TForm1& main, SimApp& sim) : QObject(&main), main_(main
     connect(startAction, &QAction::triggered, this, [this] { askAndStart(); });
     connect(stopAction, &QAction::triggered, this, [this] { stopRecording(); });
     connect(plotsAction, &QAction::triggered, this, [this] {
-        plots()->show();
-        plots()->raise();
+        showToolWindow(plots(), &main_);
     });
     // Every source of a slider move (mouse, keys, zero labels, transmitter,
     // link) goes through the slider's value: recorded there.

@@ -29,6 +29,7 @@
 #include "app/tform7.h"
 #include "app/tform8.h"
 #include "app/tform9.h"
+#include "app/toolwindow.h"
 #include "app/widgets.h"
 #include "core/dynamics.h"
 #include "link/frames.h"
@@ -282,21 +283,17 @@ void TForm1::buildMenu() {
     connect(menuPult, &QAction::triggered, this, [this] { guarded(this, [&] { sim_.windows.form3->showModalWindow(); }); });
     connect(menuForces, &QAction::triggered, this, [this] {
         sim_.forcesShown = true;
-        sim_.windows.form8->show();
-        sim_.windows.form8->raise();
+        showToolWindow(sim_.windows.form8, this);
     });
     connect(menuParams, &QAction::triggered, this, [this] { guarded(this, [&] { sim_.windows.form4->openPanel(); }); });
     connect(menuStab, &QAction::triggered, this, [this] {
-        sim_.windows.form5->show();
-        sim_.windows.form5->raise();
+        showToolWindow(sim_.windows.form5, this);
     });
     connect(menuReturn, &QAction::triggered, this, [this] {
-        sim_.windows.form7->show();
-        sim_.windows.form7->raise();
+        showToolWindow(sim_.windows.form7, this);
     });
     connect(menuConnect, &QAction::triggered, this, [this] {
-        sim_.windows.form6->show();
-        sim_.windows.form6->raise();
+        showToolWindow(sim_.windows.form6, this);
     });
 }
 
@@ -498,7 +495,7 @@ void TForm1::setControlSliders(const SliderPositions& p) {
 
 void TForm1::CheckBox1Click() {
     if (CheckBox1->isChecked())
-        sim_.windows.form9->show();
+        showToolWindow(sim_.windows.form9, this);
     else
         sim_.windows.form9->hide();
 }

@@ -1,5 +1,6 @@
 #include "app/tform2.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -17,6 +18,7 @@
 #include "app/guarded.h"
 #include "app/hints.h"
 #include "app/tform1.h"
+#include "app/toolwindow.h"
 #include "model/inifile.h"
 #include "model/modelcheck.h"
 
@@ -284,10 +286,13 @@ void TForm2::modelApplied(const ApplyResult& r) {
     sim_.outlines = outlinesFromModel(sim_.modelOutlines);
     if (r.storeError && !storeErrorShown_) {
         // Told once per run, without holding anything up: the model is applied
-        // all the same, only conf.ini stays as it was.
+        // all the same, only conf.ini stays as it was. Owned by the active
+        // window: under the main window it could not be dismissed while this
+        // (modal) window is open.
         storeErrorShown_ = true;
+        QWidget* owner = QApplication::activeWindow() ? QApplication::activeWindow() : &main_;
         auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("uavsim"),
-                                    QString::fromStdString(*r.storeError), QMessageBox::Ok, &main_);
+                                    QString::fromStdString(*r.storeError), QMessageBox::Ok, owner);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setModal(false);
         QTimer::singleShot(0, box, &QMessageBox::show);
@@ -314,8 +319,7 @@ void TForm2::loadModelFile() {
 
 void TForm2::showModalWindow() {
     setWindowModality(Qt::ApplicationModal);
-    show();
-    raise();
+    showToolWindow(this, &main_);
 }
 
 bool TForm2::eventFilter(QObject* watched, QEvent* event) {

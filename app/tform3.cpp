@@ -1,6 +1,7 @@
 #include "app/tform3.h"
 
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -8,9 +9,11 @@
 #include <QSocketNotifier>
 #include <QSpinBox>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/guarded.h"
 #include "app/tform1.h"
+#include "app/toolwindow.h"
 #include "transmitter/hidapi_platform.h"
 
 namespace uav {
@@ -43,7 +46,6 @@ TForm3::TForm3(SimApp& sim, QWidget* mainWindow, std::unique_ptr<HidPlatform> pl
 TForm3::~TForm3() { releaseAll(devices_); }
 
 void TForm3::buildLayout() {
-    resize(570, 540);
     DevListBox = new QListWidget(this);
     DevListBox->setGeometry(8, 8, 300, 96);
     LabelDevice = topLabel(this, 8, 108, 300, 58);
@@ -64,7 +66,14 @@ void TForm3::buildLayout() {
         connect(s, &QSpinBox::valueChanged, this, [this, k](int v) { config_.channelIndex[k] = v; });
         connect(c, &QCheckBox::toggled, this, [this, k](bool on) { config_.channelReverse[k] = on; });
     }
-    Label8 = topLabel(this, 176, 176, 132, 120);
+    // The channel values and the configuration texts get the width of the
+    // longest line each can show: a value as the general number format gives it
+    // at its longest (sign, 15 digits, three-digit exponent), a configuration
+    // line with the widest stored integer. The columns to the right move over.
+    const QFontMetrics fm(font());
+    const int valuesW = std::max(132, fm.horizontalAdvance(QString::fromLatin1(LONGEST_VALUE_TEXT)) + 8);
+    const int configW = std::max(110, fm.horizontalAdvance(QString::fromLatin1(LONGEST_CONFIG_LINE)) + 8);
+    Label8 = topLabel(this, 176, 176, valuesW, 120);
 
     Button2 = new QPushButton(this);
     Button2->setGeometry(8, 312, 110, 28);
@@ -72,8 +81,10 @@ void TForm3::buildLayout() {
     Button1 = new QPushButton(QStringLiteral("Save"), this);
     Button1->setGeometry(8, 352, 110, 28);
 
-    Label7 = topLabel(this, 320, 8, 110, 524);
-    Label1 = topLabel(this, 440, 8, 122, 524);
+    const int configX = std::max(320, Label8->geometry().right() + 12);
+    Label7 = topLabel(this, configX, 8, configW, 524);
+    Label1 = topLabel(this, configX + configW + 10, 8, 122, 524);
+    resize(Label1->geometry().right() + 9, 540);
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(CONFIG_DISPLAY_MS);
@@ -182,8 +193,7 @@ void TForm3::showEvent(QShowEvent* e) {
 
 void TForm3::showModalWindow() {
     setWindowModality(Qt::ApplicationModal);
-    show();
-    raise();
+    showToolWindow(this, parentWidget());
 }
 
 }  // namespace uav

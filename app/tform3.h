@@ -24,6 +24,12 @@ class QTimer;
 
 namespace uav {
 
+// The longest lines the value column (a channel value in the general number
+// format: sign, 15 digits, three-digit exponent) and the configuration column
+// ("Mid[3]=" and the widest stored integer) can show; their widths follow.
+inline constexpr const char* LONGEST_VALUE_TEXT = "-8,88888888888888E-308";
+inline constexpr const char* LONGEST_CONFIG_LINE = "Mid[3]=-2147483648";
+
 class TForm3 : public QDialog {
     Q_OBJECT
 public:

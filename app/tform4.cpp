@@ -65,8 +65,7 @@ void TForm4::Timer1Timer() {
 void TForm4::openPanel() {
     SpeedButton4Click();
     Timer1Timer();
-    show();
-    raise();
+    showToolWindow(this, parentWidget());
 }
 
 void TForm4::closeEvent(QCloseEvent* e) {

@@ -92,7 +92,11 @@ StabiliserTexts TForm5::texts() const {
 }
 
 void TForm5::setTexts(const StabiliserTexts& t) {
-    for (int f = 0; f < STABILISER_FIELD_COUNT; ++f) fields[f]->setText(QString::fromStdString(t.text[f]));
+    // A 15-digit proposal is longer than its field: show its beginning.
+    for (int f = 0; f < STABILISER_FIELD_COUNT; ++f) {
+        fields[f]->setText(QString::fromStdString(t.text[f]));
+        fields[f]->setCursorPosition(0);
+    }
 }
 
 void TForm5::SpeedButton4Click() {

@@ -77,7 +77,11 @@ ReturnTexts TForm7::texts() const {
 }
 
 void TForm7::setTexts(const ReturnTexts& t) {
-    for (int f = 0; f < RETURN_FIELD_COUNT; ++f) fields[f]->setText(QString::fromStdString(t.text[f]));
+    // A 15-digit proposal is longer than its field: show its beginning.
+    for (int f = 0; f < RETURN_FIELD_COUNT; ++f) {
+        fields[f]->setText(QString::fromStdString(t.text[f]));
+        fields[f]->setCursorPosition(0);
+    }
     CheckBox1->setChecked(t.captureAltitudeAtOnce);
     RadioGroup1Buttons->button(t.headingGroupIndex == 1 ? 1 : 0)->setChecked(true);
 }

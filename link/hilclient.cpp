@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include "core/errors.h"
 #include "link/server.h"
@@ -39,7 +40,7 @@ HilClient::HilClient(const std::string& host, int port, std::chrono::millisecond
         }
     }
     ::freeaddrinfo(res);
-    if (fd_ < 0) throw SimError("cannot connect to " + host + ":" + service + ": " + std::strerror(err));
+    if (fd_ < 0) throw LinkConnectError("cannot connect to " + host + ":" + service + ": " + std::strerror(err));
     // Small request-reply frames: without this each frame waits for the
     // previous one's delayed acknowledgement.
     const int one = 1;
@@ -125,6 +126,19 @@ std::size_t HilClient::available() const {
     int n = 0;
     ::ioctl(fd_, FIONREAD, &n);
     return static_cast<std::size_t>(n);
+}
+
+std::unique_ptr<HilClient> connectRetrying(const std::string& host, int port, std::chrono::milliseconds retryFor) {
+    constexpr std::chrono::milliseconds RETRY_EVERY{100};
+    const auto deadline = std::chrono::steady_clock::now() + retryFor;
+    for (;;) {
+        try {
+            return std::make_unique<HilClient>(host, port);
+        } catch (const LinkConnectError&) {
+            if (std::chrono::steady_clock::now() + RETRY_EVERY > deadline) throw;
+        }
+        std::this_thread::sleep_for(RETRY_EVERY);
+    }
 }
 
 }  // namespace uav

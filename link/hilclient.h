@@ -6,11 +6,20 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "core/errors.h"
 #include "link/frames.h"
 
 namespace uav {
+
+// The connection itself failed (refused, unreachable, timed out): unlike a
+// bad name or a bad greeting, worth trying again while the server starts.
+class LinkConnectError : public SimError {
+public:
+    using SimError::SimError;
+};
 
 class HilClient {
 public:
@@ -49,5 +58,11 @@ private:
     std::chrono::milliseconds timeout_;
     std::chrono::microseconds spin_{0};
 };
+
+// Connects as HilClient does, trying again every 100 ms while the connection
+// itself fails, for up to `retryFor` (a client started together with its
+// server may otherwise come first and be refused). Throws the last
+// LinkConnectError once the time is up, any other SimError at once.
+std::unique_ptr<HilClient> connectRetrying(const std::string& host, int port, std::chrono::milliseconds retryFor);
 
 }  // namespace uav

@@ -3,7 +3,7 @@
 # Runs apt-get only when something is missing.
 set -euo pipefail
 PKGS=(build-essential cmake ninja-build pkg-config
-      qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-charts-dev
+      qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-charts-dev qt6-translations-l10n
       libgl-dev libglu1-mesa-dev libhidapi-dev libudev-dev libxkbcommon-dev
       libgtest-dev libgmock-dev libbenchmark-dev
       clang-14 libclang-rt-14-dev

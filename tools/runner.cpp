@@ -117,6 +117,8 @@ std::string runUsage() {
            "  --lockstep          with --link: each valid frame sets the sliders, advances\n"
            "                      one control period (two dynamics ticks), then is answered;\n"
            "                      ends after --seconds or when the client disconnects\n"
+           "  --client-wait S     with --lockstep: wait at most S seconds (wall clock) for\n"
+           "                      the client to connect (default 30), else exit with status 5\n"
            "  --help              this text\n";
 }
 
@@ -196,6 +198,8 @@ bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt) {
             parseLinkAddress(value(), opt);
         } else if (a == "--lockstep") {
             opt.lockstep = true;
+        } else if (a == "--client-wait") {
+            opt.clientWait = inRange(a, value(), 0.001, 86400);
         } else if (a.size() > 1 && a[0] == '-') {
             throw SimError("unknown option " + a + " (see --help)");
         } else if (opt.modelPath.empty()) {

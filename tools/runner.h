@@ -36,6 +36,7 @@ struct RunOptions : FlightOptions {
     std::string linkAddress = "127.0.0.1";
     int linkPort = -1;           // negative: no link
     bool lockstep = false;
+    double clientWait = 30.0;    // s of wall clock a lockstep run waits for its client (--client-wait)
 };
 
 struct RunSummary {

@@ -1,12 +1,15 @@
 #include "tools/runnerlink.h"
 
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -74,9 +77,10 @@ constexpr std::chrono::microseconds LOCKSTEP_SPIN{200};
 
 class LockstepDriver final : public TickDriver {
 public:
-    LockstepDriver(const RunOptions& opt, const std::function<void(int)>& listening) {
+    LockstepDriver(const RunOptions& opt, const std::function<void(int)>& listening) : clientWait_(opt.clientWait) {
         int port = 0;
         listenFd_ = openListener({opt.linkAddress, opt.linkPort}, 1, port);
+        where_ = opt.linkAddress + ":" + std::to_string(port);
         if (listening) listening(port);
     }
     ~LockstepDriver() override {
@@ -115,8 +119,21 @@ public:
     }
 
 private:
+    // The first client, awaited for clientWait_ seconds of wall clock.
     bool accept() {
+        using namespace std::chrono;
+        const auto deadline = steady_clock::now() + duration_cast<steady_clock::duration>(duration<double>(clientWait_));
         for (;;) {
+            const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+            pollfd p{listenFd_, POLLIN, 0};
+            const int ready = left > 0 ? ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 1000))) : 0;
+            if (ready < 0 && errno != EINTR) throw SimError(std::string("poll failed: ") + std::strerror(errno));
+            if (ready <= 0) {
+                if (steady_clock::now() < deadline) continue;
+                char secs[32];
+                std::snprintf(secs, sizeof secs, "%g", clientWait_);
+                throw NoLinkClient("no client connected to " + where_ + " within " + secs + " s (--client-wait)");
+            }
             clientFd_ = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
             if (clientFd_ >= 0) break;
             if (errno != EINTR && errno != ECONNABORTED) throw SimError(std::string("accept failed: ") + std::strerror(errno));
@@ -142,6 +159,8 @@ private:
         why_ = "sending " + what + " failed: " + std::strerror(errno);
     }
 
+    double clientWait_;  // s
+    std::string where_;  // ADDR:PORT, for the message
     int listenFd_ = -1, clientFd_ = -1;
     bool gone_ = false, replyDue_ = false;
     std::string peer_, why_;  // the client, and why it was lost (empty: it closed the connection)

@@ -26,6 +26,12 @@ namespace uav {
 // "--link [ADDR:]PORT": fills opt.linkAddress and opt.linkPort. Throws SimError.
 void parseLinkAddress(const std::string& text, RunOptions& opt);
 
+// No client connected to a lockstep run within its --client-wait.
+class NoLinkClient : public SimError {
+public:
+    using SimError::SimError;
+};
+
 struct LinkRunReport {
     std::uint64_t framesAnswered = 0;
     std::uint64_t connections = 0;
@@ -35,7 +41,8 @@ struct LinkRunReport {
 
 // Flies `opt` (opt.linkPort set) serving the link. `listening` is told the
 // bound port once clients can connect (the port of "--link 0"); `report`
-// and `warnings` (as runFlight's) may be null.
+// and `warnings` (as runFlight's) may be null. A lockstep run whose client
+// does not come within opt.clientWait throws NoLinkClient naming the address.
 RunSummary runLinkFlight(const RunOptions& opt, std::ostream* csv, const std::function<void(int port)>& listening,
                          LinkRunReport* report = nullptr, std::ostream* warnings = nullptr);
 // The same for a run that startRun has already started (see flyStartedRun).

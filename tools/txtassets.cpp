@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <vector>
 
 namespace uav {
 
@@ -74,26 +76,40 @@ bool airfield(RgbImage& img, int x, int y) {
 RgbImage blank() { return RgbImage::black(N, N); }
 
 RgbImage mountains() {
+    // Mountain lakes fill the deepest valleys: the lowest part of the land
+    // outside the airfield's surroundings, up to one flat water level.
+    constexpr double LAKE_SHARE = 0.03;
+    std::vector<double> height(static_cast<std::size_t>(N) * N, -1.0);  // -1: airfield
+    std::vector<double> valleyFloor;                                    // heights where a lake may lie
+    for (int y = 0; y < N; ++y)
+        for (int x = 0; x < N; ++x) {
+            if (std::hypot(x - HOME_X, y - HOME_Y) <= AIRFIELD_R) continue;
+            // Ridged noise: sharp crests, broad valleys.
+            const double r = 1.0 - std::abs(2.0 * fbm(x, y, 160, 5, 11) - 1.0);
+            const double blend = airfieldBlend(x, y);
+            const double h = (0.02 + 0.85 * std::pow(r, 2.2)) * blend;
+            height[static_cast<std::size_t>(y) * N + x] = h;
+            if (blend >= 1.0) valleyFloor.push_back(h);
+        }
+    const auto level = valleyFloor.begin() + static_cast<std::ptrdiff_t>(LAKE_SHARE * double(valleyFloor.size()));
+    std::nth_element(valleyFloor.begin(), level, valleyFloor.end());
+    const double waterLevel = *level;
+
     RgbImage img = blank();
     for (int y = 0; y < N; ++y)
         for (int x = 0; x < N; ++x) {
             if (airfield(img, x, y)) continue;
-            // Ridged noise: sharp crests, broad valleys.
-            const double r = 1.0 - std::abs(2.0 * fbm(x, y, 160, 5, 11) - 1.0);
-            const double ridge = std::pow(r, 2.2);
-            const double blend = airfieldBlend(x, y);
-            double h = (0.02 + 0.85 * ridge) * blend;
+            const double h = height[static_cast<std::size_t>(y) * N + x];
+            if (airfieldBlend(x, y) >= 1.0 && h < waterLevel) {
+                put(img, x, y, waterLevel, WATER);
+                continue;
+            }
             const double jitter = fbm(x, y, 24, 3, 12) - 0.5;
             int s;
             if (h > 0.66 + 0.08 * jitter) s = WHITE;               // snow above ~1300 m
             else if (h > 0.46 + 0.08 * jitter) s = SOIL;           // bare rock and scree
             else if (h > 0.08 + 0.05 * jitter) s = FOREST;
             else s = GRASS;
-            // Mountain lakes in the deepest valleys.
-            if (ridge < 0.06 && fbm(x, y, 60, 2, 13) > 0.55 && blend >= 1.0) {
-                s = WATER;
-                h = 0.02;
-            }
             put(img, x, y, h, s);
         }
     return img;

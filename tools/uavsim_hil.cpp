@@ -7,6 +7,9 @@
 //   uavsim-hil --port 9099 --rate 50 --seconds 10 --thr 1300
 //   uavsim-run models/trainer.mdl --link 9099 --lockstep --seconds 60 &
 //   uavsim-hil --port 9099 --rate 0 --seconds 60 --level      # as fast as it goes
+//
+// Started together with its server, it keeps trying a refused connection for
+// --connect-wait seconds (5 by default).
 #include <algorithm>
 #include <charconv>
 #include <chrono>
@@ -33,6 +36,7 @@ struct Options {
     uav::ServoCommand pulses;    // us, 1000..2000, 1500 centre
     bool level = false;
     long printEvery = -1;        // a telemetry line every N frames; default: about twice a second
+    double connectWait = 5.0;    // s: how long a refused connection is tried again
 };
 
 const char* usage =
@@ -44,7 +48,9 @@ const char* usage =
     "  --frames N       number of frames instead of --seconds\n"
     "  --ail US --elev US --rud US --thr US   fixed pulse widths, microseconds (default 1500 each)\n"
     "  --level          hold the wings level and the nose 5 deg up with ailerons and elevator\n"
-    "  --print-every N  one telemetry line every N frames\n";
+    "  --print-every N  one telemetry line every N frames\n"
+    "  --connect-wait S keep trying a refused connection for S seconds, for a server\n"
+    "                   started at the same time (default 5; 0 tries once)\n";
 
 double number(const std::string& opt, const std::string& text) {
     double v = 0;
@@ -107,13 +113,16 @@ int main(int argc, char** argv) {
             else if (a == "--thr") o.pulses.thr = pulse(a, value());
             else if (a == "--level") o.level = true;
             else if (a == "--print-every") o.printEvery = static_cast<long>(number(a, value()));
+            else if (a == "--connect-wait") o.connectWait = std::clamp(number(a, value()), 0.0, 3600.0);
             else throw uav::SimError("unknown option " + a + " (see --help)");
         }
         const double stepSeconds = o.rate > 0 ? 1.0 / o.rate : 0.02;  // lockstep: one control period a frame
         const long frames = o.frames >= 0 ? o.frames : std::lround(o.seconds / stepSeconds);
         const long printEvery = o.printEvery > 0 ? o.printEvery : std::max(1L, std::lround(0.5 / stepSeconds));
 
-        uav::HilClient link(o.host, o.port);
+        const auto client = uav::connectRetrying(
+            o.host, o.port, std::chrono::milliseconds(std::lround(o.connectWait * 1000.0)));
+        uav::HilClient& link = *client;
         if (o.rate <= 0) link.setSpin(std::chrono::microseconds(200));  // lockstep: the reply is microseconds away
         std::printf("connected to %s:%d, greeting checked; %ld frames at %s\n", o.host.c_str(), o.port, frames,
                     o.rate > 0 ? (std::to_string(o.rate) + " Hz").c_str() : "lockstep pace");

@@ -52,6 +52,9 @@ int main(int argc, char** argv) {
                       << " connections\n";
         for (const std::string& line : link.drops) std::cerr << "link: " << line << '\n';
         return sum.fault == SimFault::None ? 0 : 3;
+    } catch (const NoLinkClient& e) {
+        std::cerr << "uavsim-run: " << e.what() << '\n';
+        return 5;
     } catch (const SimError& e) {
         std::cerr << "uavsim-run: " << e.what() << '\n';
         return 2;

@@ -157,6 +157,12 @@ Camera3d PosModel(Terrain3d& t, const SimState& s, double returnAltitude) {
     return cam;
 }
 
+double farPlane(const Camera3d& cam) {
+    constexpr double MARGIN = 1.01;  // depth rounding at the far end must not clip the sphere either
+    const double eyeFromCentre = std::sqrt(double(cam.ex) * cam.ex + double(cam.ey) * cam.ey + double(cam.ez) * cam.ez);
+    return (SKY_RADIUS + (std::isfinite(eyeFromCentre) ? eyeFromCentre : 0.0)) * MARGIN;
+}
+
 std::string homeCaption(const SimState& s, bool poleShown) {
     if (!poleShown) return "n";
     char buf[80];

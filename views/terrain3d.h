@@ -108,6 +108,16 @@ struct Camera3d {
 // position that is not finite leaves the terrain as it is.
 Camera3d PosModel(Terrain3d& t, const SimState& s, double returnAltitude);
 
+// The sky sphere round the scene origin, scene units.
+constexpr double SKY_RADIUS = 1.0;
+
+// The far clipping distance of one frame, scene units: a little beyond the
+// furthest point of the sky sphere seen from the eye (its radius plus the
+// eye's distance from its centre). With the far plane at the radius itself the
+// eye, anywhere but at the centre, loses the sphere and the terrain's edge
+// straight ahead to the clear colour: a white notch on the horizon.
+double farPlane(const Camera3d& cam);
+
 // The window caption: "y  " and the home's offset from the aircraft east and
 // north in metres while the pole is drawn, "n" otherwise.
 std::string homeCaption(const SimState& s, bool poleShown);

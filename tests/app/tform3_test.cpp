@@ -3,6 +3,7 @@
 // /dev/uhid, a real virtual HID device through hidraw).
 #include <QApplication>
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
@@ -113,6 +114,36 @@ TEST_F(TransmitterWindow, ListsDevicesAndMovesTheSlidersForTheSavedOne) {
     deliver("a", {228, 228, 228, 228});
     EXPECT_EQ(sliders(), (std::array<int, 4>{0, 0, 0, -100}));
     EXPECT_TRUE(f().LabelDevice->text().contains("Не используется")) << f().LabelDevice->text().toStdString();
+}
+
+// Every line a column can show fits it whole, and the columns do not overlap.
+TEST_F(TransmitterWindow, ColumnsShowTheirLongestTextsWhole) {
+    // Mid 128, Max 227: one step below the middle is -1/99, "-0,0101010101010101".
+    std::string conf = CALIBRATED;
+    conf.replace(conf.find("Max0=228"), 8, "Max0=227");
+    conf.replace(conf.find("Min0=28"), 7, "Min0=29");
+    conf.replace(conf.find("Mid3=128"), 8, "Mid3=-2147483648");
+    start(conf);
+    fake->plug(device("a", "RC Adapter"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f().DevListBox->count() == 1; }, WAIT_MS));
+    deliver("a", {127, 128, 128, 128});
+    f().Timer1Timer();
+    ASSERT_TRUE(f().Label8->text().startsWith("-0,0101010101010101\n")) << f().Label8->text().toStdString();
+    ASSERT_TRUE(f().Label7->text().contains("Mid[3]=-2147483648")) << f().Label7->text().toStdString();
+
+    auto fitsWhole = [](const QLabel* l, const QString& text) {
+        const QFontMetrics fm(l->font());
+        for (const QString& line : text.split('\n'))
+            if (fm.horizontalAdvance(line) > l->contentsRect().width()) return false;
+        return true;
+    };
+    EXPECT_TRUE(fitsWhole(f().Label8, f().Label8->text()));
+    EXPECT_TRUE(fitsWhole(f().Label8, QString::fromLatin1(LONGEST_VALUE_TEXT)));
+    EXPECT_TRUE(fitsWhole(f().Label8, QStringLiteral("-1,23456789012345E-100")));
+    EXPECT_TRUE(fitsWhole(f().Label7, f().Label7->text()));
+    EXPECT_LT(f().Label8->geometry().right(), f().Label7->geometry().left());
+    EXPECT_LT(f().Label7->geometry().right(), f().Label1->geometry().left());
+    EXPECT_LE(f().Label1->geometry().right(), f().width());
 }
 
 TEST_F(TransmitterWindow, UnreadableDeviceIsListedAndSaysWhy) {

@@ -196,6 +196,38 @@ TEST_F(View3d, CullingChangesNoPixel) {
     }
 }
 
+// The sky sphere and the terrain's edge lie one scene unit from the scene
+// origin, the eye anywhere in its cell: wherever it is, and whichever way it
+// looks along the horizon, no pixel is left the clear colour (white).
+TEST_F(View3d, TheHorizonHasNoNotchAnywhereInTheCell) {
+    writeUniformMap(dir / "grass.bmp", 0);  // no white snow
+    form->loadMap(QString::fromStdString(dir / "grass.bmp"));
+    auto clearPixels = [](const QImage& img) {
+        int n = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) n += (img.pixel(x, y) & 0xFFFFFFu) == 0xFFFFFFu;
+        return n;
+    };
+    struct Heading {
+        double yawDeg;  // positive west
+        bool northSouth;
+    } headings[] = {{0, true}, {180, true}, {90, false}, {-90, false}};
+    for (const Heading& h : headings) {
+        // 300 m up, along the view across the cell before home and the one
+        // after it (50 m cells): the eye in the half of its cell away from the
+        // view direction lost the horizon's middle to the far plane.
+        for (double along = -49; along <= 49; along += 7) {
+            sim.state.posH = 300;
+            sim.state.posX = h.northSouth ? along : 3;
+            sim.state.posZ = h.northSouth ? 3 : along;
+            sim.state.posD = std::hypot(sim.state.posX, sim.state.posZ);
+            sim.state.orient = MRotY(h.yawDeg * DEG_TO_RAD);
+            w.form1->Timer1Timer();
+            EXPECT_EQ(clearPixels(frame()), 0) << "yaw " << h.yawDeg << " deg, " << along << " m along the view axis";
+        }
+    }
+}
+
 // A sky that declares 65535 x 65535 pixels is refused from its header, with
 // the file named, in a box that does not hold the views: frames go on being
 // drawn while it is open, untextured.
