@@ -9,6 +9,7 @@
 
 #include "app/guarded.h"
 #include "app/plotwindow.h"
+#include "app/programfiles.h"
 #include "app/tform1.h"
 #include "app/tform2.h"
 #include "app/tform5.h"
@@ -27,6 +28,7 @@ RecordingStart recordingStartOf(SimApp& sim) {
     const Windows& w = sim.windows;
     RecordingStart r;
     r.clockMs = sim.nowMs();
+    r.flightTick = sim.flightTicks;
     r.state = sim.state;
     r.aircraft = sim.aircraft;
     r.autopilot = sim.ap;
@@ -44,11 +46,9 @@ RecordingStart recordingStartOf(SimApp& sim) {
 }
 
 void afterDynamicsTick(SimApp& sim, bool wasRunning, ClockMs clockMs) {
+    ++sim.flightTicks;
     if (sim.recorder) sim.recorder->dynamicsTick(wasRunning, clockMs, sim.state);
-    if (sim.plotRing) {
-        ++sim.plotTicks;
-        sim.plotRing->push(static_cast<double>(sim.plotTicks) * sim.state.dt, sim.state, sim.ap);
-    }
+    if (sim.plotRing) sim.plotRing->push(sim.flightTicks, sim.state, sim.ap);
 }
 
 RecordingUi::RecordingUi(TForm1& main, SimApp& sim) : QObject(&main), main_(main), sim_(sim) {
@@ -83,7 +83,7 @@ RecordingUi::~RecordingUi() {
 
 PlotWindow* RecordingUi::plots() {
     if (!plots_) {
-        if (!sim_.plotRing) sim_.plotRing = std::make_unique<TelemetryRing>(RING_SAMPLES);
+        if (!sim_.plotRing) sim_.plotRing = std::make_unique<TelemetryRing>(RING_SAMPLES, sim_.state.dt);
         plots_ = new PlotWindow(sim_, &main_);
     }
     return plots_;
@@ -91,7 +91,7 @@ PlotWindow* RecordingUi::plots() {
 
 void RecordingUi::askAndStart() {
     const QString path = QFileDialog::getSaveFileName(&main_, QStringLiteral("Начать запись…"),
-                                                      QString::fromStdString(sim_.appDir) + "flight.uavrec",
+                                                      dialogFolder(sim_) + "flight.uavrec",
                                                       QStringLiteral("Запись полёта (*.uavrec)"));
     if (path.isEmpty()) return;
     guarded(&main_, [&] { startRecording(path.endsWith(".uavrec") ? path : path + ".uavrec"); });

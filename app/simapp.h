@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/locations.h"
 #include "control/autopilot.h"
 #include "control/relaytuning.h"
 #include "core/simstate.h"
@@ -56,7 +57,11 @@ struct SimApp {
     RelayTuneHook tuneHook{ap};
 
     std::string appDir;                // the executable's directory, with a trailing '/'
-    std::unique_ptr<IniFile> confIni;  // appDir + "conf.ini", open for the whole run
+    // Where conf.ini, the TXT/ images, the first start's model and the file
+    // dialogs' folder are; the defaults are those of a start from the
+    // executable's folder (conf.ini in appDir, TXT/ of the working directory).
+    FileLocations files;
+    std::unique_ptr<IniFile> confIni;  // confIniPath(): appDir + "conf.ini" by default, open for the whole run
     std::unique_ptr<UniformRandom> rng;
     char decimalSep = ',';             // of the user's locale, for every number text
 
@@ -73,11 +78,20 @@ struct SimApp {
 
     Windows windows;
 
-    // The flight recording in progress and the live plots' samples (ticks
-    // since the plots were first opened); null while not in use.
+    // While ArduPilot flies (the "ArduPilot (SITL)" window), its servo outputs
+    // move the main sliders, and the transmitter's positions go to ArduPilot's
+    // RC input instead: kept here with the clock of the last report.
+    bool arduPilotFlying = false;
+    SliderPositions transmitterSliders;
+    ClockMs transmitterAtMs = -1;
+
+    // The flight's clock: dynamics ticks since the program started (time
+    // flightTicks x dt), the clock of the plots and of a recording's CSV.
+    std::int64_t flightTicks = 0;
+    // The flight recording in progress and the live plots' samples; null
+    // while not in use.
     std::unique_ptr<FlightRecorder> recorder;
     std::unique_ptr<TelemetryRing> plotRing;
-    std::int64_t plotTicks = 0;
     // An input, into the recording when one is in progress.
     void record(const EventData& e) {
         if (recorder) recorder->add(e);

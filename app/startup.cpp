@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/about.h"
 #include "app/tform1.h"
 #include "app/tform2.h"
 #include "app/tform3.h"
@@ -19,6 +20,7 @@
 #include "app/tform6.h"
 #include "app/tform7.h"
 #include "app/tform8.h"
+#include "app/apwindow.h"
 #include "app/tform9.h"
 #include "app/guarded.h"
 #include "control/flightstart.h"
@@ -36,6 +38,7 @@ Windows createWindows(SimApp& sim) {
     w.form7 = new TForm7(sim, w.form1);
     w.form8 = new TForm8(sim, w.form1);
     w.form9 = new TForm9(sim, w.form1);
+    addHelpMenu(*w.form1);  // after every menu the windows add
     startSimulation(sim);
     return w;
 }
@@ -97,6 +100,10 @@ void scheduleScreenshotFromEnvironment(QWidget* mainWindow) {
                 target = f1->findChild<QWidget*>(QString::fromLatin1(form));
                 QTimer::singleShot(0, action, &QAction::trigger);
             }
+        if (std::strcmp(name, "ArduPilot") == 0) {  // created on first use
+            target = f1->arduPilotWindow();
+            QTimer::singleShot(0, f1->menuArduPilot, &QAction::trigger);
+        }
     }
     // UAVSIM_SCREENSHOT_3D=1 ticks "3D" and takes the 3D view's frame instead.
     const char* v3d = std::getenv("UAVSIM_SCREENSHOT_3D");

@@ -20,6 +20,7 @@
 #include "app/diagnostics.h"
 #include "app/guarded.h"
 #include "app/hints.h"
+#include "app/programfiles.h"
 #include "app/recordingui.h"
 #include "app/tform2.h"
 #include "app/tform3.h"
@@ -28,6 +29,7 @@
 #include "app/tform6.h"
 #include "app/tform7.h"
 #include "app/tform8.h"
+#include "app/apwindow.h"
 #include "app/tform9.h"
 #include "app/toolwindow.h"
 #include "app/widgets.h"
@@ -276,6 +278,7 @@ void TForm1::buildMenu() {
     menuParams = autopilot->addAction(QStringLiteral("показать параметры"));
     menuStab = autopilot->addAction(QStringLiteral("Настройки стабилизации"));
     menuReturn = autopilot->addAction(QStringLiteral("Настройки автовозврата"));
+    menuArduPilot = autopilot->addAction(QStringLiteral("ArduPilot (SITL)…"));
     menuConnect = menuBar()->addAction(QStringLiteral("Connect"));
     recordingUi_ = new RecordingUi(*this, sim_);
 
@@ -292,6 +295,10 @@ void TForm1::buildMenu() {
     connect(menuReturn, &QAction::triggered, this, [this] {
         showToolWindow(sim_.windows.form7, this);
     });
+    connect(menuArduPilot, &QAction::triggered, this, [this] {
+        arduPilotWindow()->show();
+        arduPilotWindow()->raise();
+    });
     connect(menuConnect, &QAction::triggered, this, [this] {
         showToolWindow(sim_.windows.form6, this);
     });
@@ -301,10 +308,11 @@ void TForm1::FormCreate() {
     // 1. Hint timing: installed before the layout was built.
     // 2. Integration step and the dynamics timer.
     Timer2->setInterval(DYNAMICS_INTERVAL_MS);
-    // 3. The program's directory and the settings file beside it.
+    // 3. The program's directory and the settings file beside it (in the
+    //    user's config folder when the program runs installed).
     if (sim_.appDir.empty()) sim_.appDir = QCoreApplication::applicationDirPath().toStdString() + "/";
     std::string iniError;
-    sim_.confIni = openConfIni(sim_.appDir + "conf.ini", iniError);
+    sim_.confIni = openConfIni(confIniPath(sim_), iniError);
     // 4. Random generator seeded from the high-resolution clock.
     if (!sim_.rng) {
         const auto ticks = std::chrono::high_resolution_clock::now().time_since_epoch().count();
@@ -484,6 +492,11 @@ void TForm1::RadioGroup1Click(int index) {
     // The loop timer follows the autopilot.
     if (sim_.ap.loopTimerOn && !Timer4->isActive()) Timer4->start();
     if (!sim_.ap.loopTimerOn) Timer4->stop();
+}
+
+ArduPilotWindow* TForm1::arduPilotWindow() {
+    if (!arduPilotWindow_) arduPilotWindow_ = new ArduPilotWindow(sim_, *this);
+    return arduPilotWindow_;
 }
 
 void TForm1::setControlSliders(const SliderPositions& p) {

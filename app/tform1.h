@@ -22,6 +22,7 @@ class QToolButton;
 namespace uav {
 
 class ClickImage;
+class ArduPilotWindow;
 class ClickLabel;
 class Diagnostics;
 class PaintBox;
@@ -83,6 +84,8 @@ public:
     QAction* menuStab = nullptr;      // "Автопилот" / "Настройки стабилизации"
     QAction* menuReturn = nullptr;    // "Автопилот" / "Настройки автовозврата"
     QAction* menuConnect = nullptr;   // "Connect"
+    QAction* menuArduPilot = nullptr; // "Автопилот" / "ArduPilot (SITL)…"
+    ArduPilotWindow* arduPilotWindow();  // created on first use
 
     // Handlers.
     void Timer1Timer();
@@ -124,6 +127,7 @@ private:
     SimApp& sim_;
     Diagnostics* diag_ = nullptr;
     RecordingUi* recordingUi_ = nullptr;  // menu "Запись"
+    ArduPilotWindow* arduPilotWindow_ = nullptr;
 };
 
 // Label texts use a single CR between lines; a QLabel breaks on LF.

@@ -13,10 +13,12 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
+#include <cstdio>
 
 #include "app/formfields.h"
 #include "app/guarded.h"
 #include "app/hints.h"
+#include "app/programfiles.h"
 #include "app/tform1.h"
 #include "app/toolwindow.h"
 #include "model/inifile.h"
@@ -185,9 +187,10 @@ void TForm2::buildLayout() {
     for (int i = 0; i < ELEMENT_COUNT; ++i) setCell(i + 1, 0, QStringLiteral("El. %1").arg(i));
     for (int r = 0; r < MIX_ROWS; ++r) setCell(0, r + 1, QString::fromUtf8(MIX_ROW_CAPTIONS[r]));
 
-    // Both file dialogs start in the program's directory, show "*.mdl" files
+    // Both file dialogs start in the program's directory (the documents folder
+    // when the program runs installed), show "*.mdl" files
     // under "Ostrel" and give a name typed without extension ".mdl".
-    const QString dir = QString::fromStdString(sim_.appDir);
+    const QString dir = dialogFolder(sim_);
     for (QFileDialog** d : {&OpenDialog1, &SaveDialog1}) {
         *d = new QFileDialog(this);
         (*d)->setOption(QFileDialog::DontUseNativeDialog);
@@ -224,7 +227,36 @@ void TForm2::buildLayout() {
 }
 
 void TForm2::FormCreate() {
+    if (!sim_.files.firstStartModel.empty()) {
+        // No conf.ini yet: the reference trainer rather than the model of
+        // all-default texts, which cannot fly. The start-up applies it and so
+        // writes it into conf.ini.
+        const std::string& path = sim_.files.firstStartModel;
+        try {
+            setTexts(referenceModelTexts(path, sim_.decimalSep));
+            std::fprintf(stderr, "uavsim: first start, no %s yet: the model is the reference trainer %s\n",
+                         confIniPath(sim_).c_str(), path.c_str());
+            showNotice(QMessageBox::Information,
+                       QStringLiteral("Первый запуск: файла настроек ещё нет, поэтому моделью стал учебный самолёт "
+                                      "из %1.\nНастройки хранятся в %2.")
+                           .arg(q(path), q(confIniPath(sim_))));
+            return;
+        } catch (const SimError& e) {
+            showNotice(QMessageBox::Warning, q(e.what()));
+        }
+    }
     setTexts(loadModelTexts(*sim_.confIni, TextDefaults::StartUp));
+}
+
+// A message that must not hold up start-up: shown without a modal loop.
+// Owned by the active window: under the main window it could not be
+// dismissed while this (modal) window is open.
+void TForm2::showNotice(QMessageBox::Icon icon, const QString& text) {
+    QWidget* owner = QApplication::activeWindow() ? QApplication::activeWindow() : &main_;
+    auto* box = new QMessageBox(icon, QStringLiteral("uavsim"), text, QMessageBox::Ok, owner);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    QTimer::singleShot(0, box, &QMessageBox::show);
 }
 
 QString TForm2::cell(int col, int row) const { return SGMix->item(row, col)->text(); }
@@ -290,12 +322,7 @@ void TForm2::modelApplied(const ApplyResult& r) {
         // window: under the main window it could not be dismissed while this
         // (modal) window is open.
         storeErrorShown_ = true;
-        QWidget* owner = QApplication::activeWindow() ? QApplication::activeWindow() : &main_;
-        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("uavsim"),
-                                    QString::fromStdString(*r.storeError), QMessageBox::Ok, owner);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setModal(false);
-        QTimer::singleShot(0, box, &QMessageBox::show);
+        showNotice(QMessageBox::Warning, QString::fromStdString(*r.storeError));
     }
 }
 

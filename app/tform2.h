@@ -11,6 +11,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QMessageBox>
 #include <array>
 
 #include "app/simapp.h"
@@ -79,6 +80,7 @@ private:
     void FormCreate();
     void fieldChanged();
     void FormClick();
+    void showNotice(QMessageBox::Icon icon, const QString& text);
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     SimApp& sim_;

@@ -158,8 +158,11 @@ void TForm3::onInputReport(std::uint8_t /*reportId*/, const std::uint8_t* bytes,
         acceptReport(state_, config_, step_, bytes, size);
         Label1->setText(labelText(rawReportText(state_, size)));
         Label8->setText(labelText(channelValuesText(state_, sim_.decimalSep)));
+        const SliderTargets t = sliderTargets(state_);
+        sim_.transmitterSliders = {t.ailerons, t.rudder, t.elevator, t.throttle};
+        sim_.transmitterAtMs = sim_.nowMs();
+        if (sim_.arduPilotFlying) return;  // ArduPilot's outputs hold the sliders; the sticks go to its RC input
         if (TForm1* main = sim_.windows.form1) {
-            const SliderTargets t = sliderTargets(state_);
             main->TrackBar1->setValue(t.ailerons);
             main->TrackBar2->setValue(t.rudder);
             main->TrackBar3->setValue(t.elevator);

@@ -15,6 +15,7 @@
 #include <chrono>
 
 #include "app/guarded.h"
+#include "app/programfiles.h"
 #include "app/tform1.h"
 #include "views/mapimage.h"
 
@@ -88,9 +89,9 @@ void TForm9::buildMenu() {
     N3 = maps->addAction(QStringLiteral("Поле с озерами"));
     N4 = maps->addAction(QStringLiteral("Грунт"));
     N5 = menuBar()->addAction(QStringLiteral("Выход"));
-    connect(N2, &QAction::triggered, this, [this] { loadMap(QStringLiteral("TXT/mountains.bmp")); });
-    connect(N3, &QAction::triggered, this, [this] { loadMap(QStringLiteral("TXT/field_lake.bmp")); });
-    connect(N4, &QAction::triggered, this, [this] { loadMap(QStringLiteral("TXT/desert.bmp")); });
+    connect(N2, &QAction::triggered, this, [this] { loadMap(txtFile(sim_, "mountains.bmp")); });
+    connect(N3, &QAction::triggered, this, [this] { loadMap(txtFile(sim_, "field_lake.bmp")); });
+    connect(N4, &QAction::triggered, this, [this] { loadMap(txtFile(sim_, "desert.bmp")); });
     connect(N5, &QAction::triggered, this, &TForm9::N5Click);
 }
 
@@ -168,7 +169,8 @@ bool TForm9::makeCurrent() {
         renderer_.initialise();
         // Nothing larger than the context takes is allocated (see loadTextureFile).
         const int maxSide = renderer_.maxTextureSide();
-        const TextureLoad sky = loadTextureFile(skyFile, maxSide > 0 ? maxSide : MAX_TEXTURE_SIDE);
+        const std::string skyPath = skyFile.empty() ? txtFile(sim_, "Sky.tga").toStdString() : skyFile;
+        const TextureLoad sky = loadTextureFile(skyPath, maxSide > 0 ? maxSide : MAX_TEXTURE_SIDE);
         if (sky.ok)
             renderer_.setSky(sky.image);
         else if (!sky.message.empty())

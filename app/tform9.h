@@ -76,9 +76,9 @@ public:
     // or the driver gives no fixed-function profile.
     static bool openGlAvailable();
 
-    // The sky texture, read when the view first draws (relative to the
-    // working directory).
-    std::string skyFile = "TXT/Sky.tga";
+    // The sky texture, read when the view first draws; empty: Sky.tga of the
+    // program's TXT folder.
+    std::string skyFile;
 
 protected:
     void closeEvent(QCloseEvent* e) override;

@@ -1,6 +1,9 @@
 #include "flight/flight.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <new>
 #include <charconv>
 #include <cmath>
 #include <ostream>
@@ -76,6 +79,46 @@ void checkFlightOptions(const FlightOptions& o, const FlightOptionNames& n) {
     }
 }
 
+// The kept telemetry: rows of TELEMETRY_COUNT doubles appended every tick (an
+// hour is 150 MB). Anonymous memory that grows by remapping, so growing never
+// copies, and backed by transparent huge pages where the kernel offers them,
+// so filling it costs few page faults.
+class RowLog {
+public:
+    RowLog() = default;
+    RowLog(const RowLog&) = delete;
+    RowLog& operator=(const RowLog&) = delete;
+    ~RowLog() {
+        if (data_) ::munmap(data_, capacity_);
+    }
+    std::int64_t rows() const { return rows_; }
+    const double* row(std::int64_t r) const { return data_ + static_cast<std::size_t>(r) * TELEMETRY_COUNT; }
+    // Room for one more row; throws std::bad_alloc when the memory is refused.
+    void reserveRow() {
+        const std::size_t need = (static_cast<std::size_t>(rows_) + 1) * ROW_BYTES;
+        if (need <= capacity_) return;
+        const std::size_t grown = std::max<std::size_t>(FIRST_BYTES, capacity_ * 2);
+        void* p = data_ ? ::mremap(data_, capacity_, grown, MREMAP_MAYMOVE)
+                        : ::mmap(nullptr, grown, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) throw std::bad_alloc();
+        ::madvise(p, grown, MADV_HUGEPAGE);  // a hint: without it the log works the same
+        data_ = static_cast<double*>(p);
+        capacity_ = grown;
+    }
+    void append(const SimState& s) {
+        reserveRow();
+        telemetryValues(s, data_ + static_cast<std::size_t>(rows_) * TELEMETRY_COUNT);
+        ++rows_;
+    }
+
+private:
+    static constexpr std::size_t ROW_BYTES = TELEMETRY_COUNT * sizeof(double);
+    static constexpr std::size_t FIRST_BYTES = std::size_t{4} << 20;  // two huge pages, about 100 s
+    double* data_ = nullptr;
+    std::size_t capacity_ = 0;  // bytes
+    std::int64_t rows_ = 0;
+};
+
 // The settings texts of a flight are written with a decimal point, whatever
 // the model file uses.
 constexpr char SETTINGS_SEP = '.';
@@ -98,13 +141,7 @@ struct Flight::Impl {
 
     bool logging = false;
     std::int64_t firstLogged = 0;
-    std::vector<double> log;  // TELEMETRY_COUNT per row
-
-    void logState() {
-        const std::size_t at = log.size();
-        log.resize(at + TELEMETRY_COUNT);
-        telemetryValues(s, log.data() + at);
-    }
+    RowLog log;
 };
 
 Flight::Flight(const FlightOptions& o, const FlightOptionNames& names) {
@@ -153,6 +190,7 @@ bool Flight::tick() {
     if (m.s.fault != SimFault::None) return false;
     const std::int64_t i = m.ticks;
     if (m.gustMax > 0 && i > 0 && i % m.gustTicks == 0) m.s.wind = nextGust(m.gustMax, m.gustRandom).wind;
+    if (m.logging) m.log.reserveRow();  // refused memory stops the flight before the tick, not after
     const SimState before = m.s;  // the control tick also writes servos and thrust
     const TickResult r = headlessTick(m.hc, m.ap, m.s, m.ac);
     if (r.faultRaised || m.s.fault != SimFault::None) {
@@ -162,8 +200,15 @@ bool Flight::tick() {
         return false;
     }
     ++m.ticks;
-    if (m.logging) m.logState();
+    if (m.logging) m.log.append(m.s);
     return true;
+}
+
+void Flight::shapeState(const std::function<void(SimState&)>& shape) {
+    SimState shaped = impl_->s;
+    shape(shaped);
+    if (!stateFinite(shaped)) throw SimError("the shaped state is not finite");
+    impl_->s = shaped;
 }
 
 bool Flight::step() {
@@ -239,15 +284,13 @@ void Flight::keepTelemetry() {
     if (m.logging) return;
     m.logging = true;
     m.firstLogged = m.ticks;
-    m.logState();
+    m.log.append(m.s);
 }
 
-std::int64_t Flight::loggedRows() const {
-    return static_cast<std::int64_t>(impl_->log.size() / TELEMETRY_COUNT);
-}
+std::int64_t Flight::loggedRows() const { return impl_->log.rows(); }
 std::int64_t Flight::firstLoggedTick() const { return impl_->firstLogged; }
 const double* Flight::loggedRow(std::int64_t r) const {
-    return impl_->log.data() + static_cast<std::size_t>(r) * TELEMETRY_COUNT;
+    return impl_->log.row(r);
 }
 
 std::vector<std::int64_t> Flight::csvTicks(int every) const {
@@ -267,7 +310,7 @@ void Flight::writeCsv(std::ostream& out, int every) const {
     writeTelemetryHeader(out);
     const double dt = impl_->s.dt;
     for (std::int64_t n : csvTicks(every))
-        writeTelemetryRow(out, static_cast<double>(n) * dt, loggedRow(n - impl_->firstLogged));
+        writeTelemetryRow(out, n, dt, loggedRow(n - impl_->firstLogged));
 }
 
 }  // namespace uav

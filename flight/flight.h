@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -158,6 +159,11 @@ public:
     const std::string& tuningCaption() const;  // "12  14" after a relay step, else ""
 
     const SimState& state() const;
+    // Lets an external physics interface shape the state before the next tick
+    // (ArduPilot's held start and catapult: position, velocity, rates and the
+    // running flag). A shaped state that is not finite everywhere is refused
+    // with SimError "the shaped state is not finite", the state kept as it was.
+    void shapeState(const std::function<void(SimState&)>& shape);
     const Aircraft& aircraft() const;
     const Autopilot& autopilot() const;
     const StabiliserTexts& stabiliserTexts() const;
@@ -169,7 +175,9 @@ public:
     // The telemetry kept from now on: the present state, then the state after
     // every tick (the CSV columns, record/telemetry.h). Off at the start.
     void keepTelemetry();
-    // Kept rows: row r is the state after tick firstLoggedTick() + r.
+    // Kept rows: row r is the state after tick firstLoggedTick() + r; rows are
+    // consecutive in memory. Keeping them, tick() throws std::bad_alloc (before
+    // flying the tick) when no memory is left for the next row.
     std::int64_t loggedRows() const;
     std::int64_t firstLoggedTick() const;
     const double* loggedRow(std::int64_t r) const;  // TELEMETRY_COUNT values

@@ -21,7 +21,8 @@ int createFile(const std::string& path) {
 
 }  // namespace
 
-FlightRecorder::FlightRecorder(const std::string& path, const RecordingStart& start) : path_(path) {
+FlightRecorder::FlightRecorder(const std::string& path, const RecordingStart& start)
+    : path_(path), startTick_(start.flightTick) {
     csv_.imbue(std::locale::classic());
     fd_ = createFile(path_);
     try {
@@ -58,7 +59,7 @@ void FlightRecorder::dynamicsTick(bool running, std::int64_t clockMs, const SimS
     if (finished_) return;
     encodeEvent(payload_, Event{ticks_, ev::DynamicsTick{running, clockMs}});
     ++ticks_;
-    telemetryAfterTick(csv_, ticks_, after);
+    telemetryAfterTick(csv_, ticks_, startTick_, after);
     if (++ticksInBlock_ >= TICKS_PER_BLOCK) flushBlock();
 }
 

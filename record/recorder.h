@@ -51,6 +51,7 @@ private:
     std::ostringstream csv_;    // telemetry rows of that block
     std::uint32_t index_ = 1;
     std::int64_t ticks_ = 0;
+    std::int64_t startTick_ = 0;  // the flight's clock when recording began
     int ticksInBlock_ = 0;
     bool finished_ = false;
     std::optional<std::string> error_;

@@ -293,6 +293,7 @@ void visitTexts(IO& io, T& t) {
 template <class IO, class S>
 void visitStart(IO& io, S& s) {
     io.integer(s.clockMs);
+    io.integer(s.flightTick);
     visitState(io, s.state);
     visitAircraft(io, s.aircraft);
     visitAutopilot(io, s.autopilot);
@@ -470,6 +471,7 @@ void checkStart(const In& in, const RecordingStart& s) {
     const RelayTuning& t = ap.tuning;
     if (!clockOk(s.clockMs) || (ap.servos.servoTimeMs && !clockOk(*ap.servos.servoTimeMs)) || !clockOk(t.startTimeMs))
         in.fail("the start holds a clock reading out of range");
+    if (s.flightTick < 0 || s.flightTick > MAX_CLOCK_MS) in.fail("the start holds a flight clock out of range");
     if (!slidersOk(s.sliders) || !slidersOk(ap.sliders)) in.fail("the start holds a slider beyond its range");
     const bool signsOk = (t.pitchSign == 1 || t.pitchSign == -1) && (t.rollSign == 1 || t.rollSign == -1);
     if (t.phase < 0 || t.phase > 1 || !signsOk || t.pitchCrossings < 0 || t.rollCrossings < 0 ||

@@ -30,7 +30,8 @@
 
 namespace uav {
 
-inline constexpr std::uint16_t RECORDING_FORMAT_VERSION = 1;
+// 2: the start holds the flight's clock (flightTick).
+inline constexpr std::uint16_t RECORDING_FORMAT_VERSION = 2;
 inline constexpr std::string_view RECORDING_MAGIC{"UAVREC\r\n", 8};
 inline constexpr std::string_view BLOCK_MAGIC{"UBLK", 4};
 // No block is larger (a second of flight is a few kilobytes; the start block
@@ -45,6 +46,7 @@ std::string programVersion();
 // Everything the program holds at the moment recording begins.
 struct RecordingStart {
     std::int64_t clockMs = 0;      // the controls' clock then
+    std::int64_t flightTick = 0;   // dynamics ticks the window had run before (the CSV's clock)
     SimState state;
     Aircraft aircraft;             // the model records in force
     Autopilot autopilot;           // mode, loop timer, channels, servos, loops, settings, tuning

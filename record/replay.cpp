@@ -29,7 +29,8 @@ Replayer::Replayer(const RecordingStart& start)
       ap_(start.autopilot),
       sliders_(start.sliders),
       stabiliserTexts_(start.stabiliserTexts),
-      settingsSep_(start.settingsDecimalSep) {
+      settingsSep_(start.settingsDecimalSep),
+      startTick_(start.flightTick) {
     if (!start.randomState.empty()) {
         random_.emplace(0);
         if (!random_->restoreState(start.randomState)) random_.reset();
@@ -45,7 +46,7 @@ void Replayer::apply(const Event& e, std::ostream* csv) {
         hook_.nowMs = t->clockMs;
         dynamicsTick(s_, ac_, &hook_);
         ++ticks_;
-        if (csv) telemetryAfterTick(*csv, ticks_, s_);
+        if (csv) telemetryAfterTick(*csv, ticks_, startTick_, s_);
     } else if (const auto* c = std::get_if<ev::ControlTick>(&d)) {
         ap_.sliders = sliders_;
         asTheWindowDoes([&] { controlTick(ap_, s_, ac_, c->clockMs); });

@@ -51,6 +51,7 @@ private:
     char settingsSep_ = '.';
     std::optional<SeededUniform> random_;
     std::int64_t ticks_ = 0;
+    std::int64_t startTick_ = 0;  // the flight's clock when the recording began
 };
 
 struct ReplaySummary {

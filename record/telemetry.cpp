@@ -1,6 +1,8 @@
 #include "record/telemetry.h"
 
 #include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <ostream>
 
 #include "control/autopilot.h"
@@ -18,6 +20,12 @@ public:
         if (n_) buf_[len_++] = ',';
         const auto r = std::to_chars(buf_ + len_, buf_ + sizeof buf_ - 1, v);
         len_ = static_cast<std::size_t>(r.ptr - buf_);
+        ++n_;
+    }
+    void text(const std::string& t) {
+        if (n_) buf_[len_++] = ',';
+        t.copy(buf_ + len_, t.size());
+        len_ += t.size();
         ++n_;
     }
     void end(std::ostream& out) {
@@ -104,21 +112,32 @@ void writeTelemetryHeader(std::ostream& out) {
     out << h;
 }
 
-void writeTelemetryRow(std::ostream& out, double tSeconds, const SimState& s) {
-    double v[TELEMETRY_COUNT];
-    telemetryValues(s, v);
-    writeTelemetryRow(out, tSeconds, v);
+std::string tickTimeText(std::int64_t tick, double dt) {
+    // Whole hundredths: the tick count times dt (0.01 s) rounds to an integer
+    // exactly for any flight shorter than millions of years.
+    const long long centis = std::llround(static_cast<double>(tick) * dt * 100.0);
+    const unsigned long long a = centis < 0 ? 0ull - static_cast<unsigned long long>(centis)
+                                            : static_cast<unsigned long long>(centis);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%s%llu.%02llu", centis < 0 ? "-" : "", a / 100, a % 100);
+    return buf;
 }
 
-void writeTelemetryRow(std::ostream& out, double tSeconds, const double* values) {
+void writeTelemetryRow(std::ostream& out, std::int64_t tick, const SimState& s) {
+    double v[TELEMETRY_COUNT];
+    telemetryValues(s, v);
+    writeTelemetryRow(out, tick, s.dt, v);
+}
+
+void writeTelemetryRow(std::ostream& out, std::int64_t tick, double dt, const double* values) {
     Row r;
-    r.num(tSeconds);
+    r.text(tickTimeText(tick, dt));
     for (int i = 0; i < TELEMETRY_COUNT; ++i) r.num(values[i]);
     r.end(out);
 }
 
-void telemetryAfterTick(std::ostream& out, std::int64_t tick, const SimState& s) {
-    if (tick % CSV_TICKS == 0) writeTelemetryRow(out, static_cast<double>(tick) * s.dt, s);
+void telemetryAfterTick(std::ostream& out, std::int64_t tick, std::int64_t startTick, const SimState& s) {
+    if (tick % CSV_TICKS == 0) writeTelemetryRow(out, startTick + tick, s);
 }
 
 }  // namespace uav

@@ -33,17 +33,24 @@ void loopValues(const Autopilot& ap, double* out);
 
 // "t_s,posX_m,...,F7z_N\n".
 void writeTelemetryHeader(std::ostream& out);
-// One row: the time, then the columns, each in the shortest form that reads
-// back to the same double.
-void writeTelemetryRow(std::ostream& out, double tSeconds, const SimState& s);
-// The same row from the columns telemetryValues gave (TELEMETRY_COUNT values).
-void writeTelemetryRow(std::ostream& out, double tSeconds, const double* values);
+// The time column: `tick` dynamics ticks of `dt` seconds as a number of
+// hundredths printed with exactly two decimals ("0.70", "1234.05"), never
+// the product's floating-point tail ("0.7000000000000001").
+std::string tickTimeText(std::int64_t tick, double dt);
+// One row after dynamics tick `tick` (time tick x dt, as tickTimeText), then
+// the columns, each in the shortest form that reads back to the same double.
+void writeTelemetryRow(std::ostream& out, std::int64_t tick, const SimState& s);
+// The same row from the columns telemetryValues gave (TELEMETRY_COUNT values),
+// after tick `tick` of `dt` seconds.
+void writeTelemetryRow(std::ostream& out, std::int64_t tick, double dt, const double* values);
 
-// Telemetry of a recorded flight: a row every CSV_TICKS dynamics ticks, timed
-// from the start of the recording (tick n at n x dt).
+// Telemetry of a recorded flight: a row every CSV_TICKS dynamics ticks of the
+// recording, timed by the flight's clock (the window's dynamics ticks since
+// it started, as the plots are).
 inline constexpr int CSV_TICKS = 10;
-// After dynamics tick `tick` (1 for the first tick of the recording): writes
-// the row when one is due.
-void telemetryAfterTick(std::ostream& out, std::int64_t tick, const SimState& s);
+// After the recording's dynamics tick `tick` (1 for its first) of a flight
+// whose clock stood at `startTick` when the recording began: writes the row,
+// timed startTick + tick, when one is due.
+void telemetryAfterTick(std::ostream& out, std::int64_t tick, std::int64_t startTick, const SimState& s);
 
 }  // namespace uav

@@ -7,7 +7,9 @@ PKGS=(build-essential cmake ninja-build pkg-config
       libgl-dev libglu1-mesa-dev libhidapi-dev libudev-dev libxkbcommon-dev
       libgtest-dev libgmock-dev libbenchmark-dev
       clang-14 libclang-rt-14-dev
-      xvfb xauth fonts-dejavu-core python3 imagemagick)
+      xvfb xauth fonts-dejavu-core python3 imagemagick
+      pybind11-dev python3-dev python3-numpy python3-pytest python3-distributed python3-matplotlib
+      help2man lintian desktop-file-utils appstream)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

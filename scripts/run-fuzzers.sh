@@ -15,7 +15,7 @@ fi
 build=$1
 seconds=$2
 src=$(cd "$(dirname "$0")/.." && pwd)
-targets=(fuzz_inifile fuzz_numtext fuzz_transmitter fuzz_tga fuzz_linkscanner fuzz_recording)
+targets=(fuzz_inifile fuzz_numtext fuzz_transmitter fuzz_tga fuzz_linkscanner fuzz_recording fuzz_apservo)
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$src" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 \

@@ -20,6 +20,13 @@ echo "== release tests"
 # GUI tests use the offscreen platform; anything that needs OpenGL runs under Xvfb.
 xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir build/release -j"$JOBS" --output-on-failure
 
+echo "== Debian package"
+# Built from the release build and checked unpacked (scripts/check-package.sh).
+package_start=$SECONDS
+DEB=$(bash scripts/package.sh | tail -n 1)
+bash scripts/check-package.sh "$DEB"
+echo "packaging and its checks took $((SECONDS - package_start)) s"
+
 echo "== sanitizer build"
 cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++-14 \
       -DUAVSIM_SANITIZE=ON -DUAVSIM_GUI=OFF -DUAVSIM_BENCH=OFF >/dev/null

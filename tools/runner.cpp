@@ -17,6 +17,7 @@
 #include "core/errors.h"
 #include "model/apply.h"
 #include "record/telemetry.h"
+#include "tools/runnerardupilot.h"
 #include "tools/runnerlink.h"
 
 namespace uav {
@@ -64,7 +65,7 @@ std::int64_t tickAt(double seconds) { return seconds < 0 ? std::int64_t{-1} : st
 std::int64_t engageTick(const RunOptions& opt) { return opt.mode == ApMode::Off ? -1 : tickAt(opt.engageAt); }
 
 // The telemetry columns are the recorder's and the replay's (record/telemetry.h).
-void writeCsvRow(std::ostream& out, double t, const SimState& s) { writeTelemetryRow(out, t, s); }
+void writeCsvRow(std::ostream& out, std::int64_t tick, const SimState& s) { writeTelemetryRow(out, tick, s); }
 
 }  // namespace
 
@@ -119,7 +120,18 @@ std::string runUsage() {
            "                      ends after --seconds or when the client disconnects\n"
            "  --client-wait S     with --lockstep: wait at most S seconds (wall clock) for\n"
            "                      the client to connect (default 30), else exit with status 5\n"
-           "  --help              this text\n";
+           "ArduPilot SITL (its JSON physics interface; see README):\n"
+           "  --ardupilot [ADDR:]PORT  answer ArduPilot's servo packets on UDP ADDR (default\n"
+           "                      127.0.0.1), PORT 9002 for arduplane -I0; lockstep: each new\n"
+           "                      frame advances one dynamics tick (10 ms), then is answered;\n"
+           "                      ends after --seconds or when ArduPilot has sent nothing for 5 s\n"
+           "  --ap-channels A,E,T,R  ArduPilot outputs of aileron, elevator, throttle and rudder,\n"
+           "                      '-' before one reverses it (default 1,2,3,4)\n"
+           "  --ap-start S        held (default: held still at the initial conditions until\n"
+           "                      the throttle output first exceeds 1250 us, then a 1 s\n"
+           "                      catapult stroke to the initial speed) or free\n"
+           "  --help              this text\n"
+           "  --version           the version and the git description it was built from\n";
 }
 
 bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt) {
@@ -196,6 +208,19 @@ bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt) {
             opt.tuneStop = inRange(a, value(), 0, 1e7);
         } else if (a == "--link") {
             parseLinkAddress(value(), opt);
+        } else if (a == "--ardupilot") {
+            parseArduPilotAddress(value(), opt);
+        } else if (a == "--ap-channels") {
+            try {
+                opt.apChannels = parseChannelMap(value());
+            } catch (const SimError& e) {
+                throw SimError(std::string("option --ap-channels: ") + e.what());
+            }
+        } else if (a == "--ap-start") {
+            const std::string& v = value();
+            if (v == "held") opt.apHeldStart = true;
+            else if (v == "free") opt.apHeldStart = false;
+            else throw SimError("option --ap-start: '" + v + "' is not held or free");
         } else if (a == "--lockstep") {
             opt.lockstep = true;
         } else if (a == "--client-wait") {
@@ -212,6 +237,7 @@ bool parseRunArgs(const std::vector<std::string>& args, RunOptions& opt) {
     // Unknown settings names are found now rather than after the model loads.
     checkFlightOptions(opt);
     if (opt.lockstep && opt.linkPort < 0) throw SimError("option --lockstep needs --link");
+    if (opt.apPort >= 0 && opt.linkPort >= 0) throw SimError("options --ardupilot and --link exclude each other");
     if (opt.tuneStop >= 0 && opt.tuneStart < 0) throw SimError("option --tune-stop needs --tune-start");
     if (opt.tuneStop >= 0 && opt.tuneStop < opt.tuneStart)
         throw SimError("option --tune-stop: the stop comes before the start");
@@ -233,14 +259,14 @@ RunSummary runFlight(const RunOptions& opt, std::ostream* csv, std::ostream* war
 }
 
 RunSummary flyStartedRun(const RunOptions& opt, Flight& flight, std::ostream* csv, TickDriver* driver) {
-    const SimState& s = flight.state();
+    const double dt = flight.state().dt;
     const std::int64_t engageAtTick = engageTick(opt);
     const std::int64_t tuneStartTick = tickAt(opt.tuneStart), tuneStopTick = tickAt(opt.tuneStop);
 
     RunSummary sum;
     sum.autopilotError = flight.startModeError();
-    sum.minAltitude = sum.maxAltitude = s.posH;
-    const std::int64_t ticks = std::llround(opt.seconds / s.dt);
+    sum.minAltitude = sum.maxAltitude = flight.state().posH;
+    const std::int64_t ticks = std::llround(opt.seconds / dt);
     if (csv) writeCsvHeader(*csv);
     auto scheduled = [&](std::int64_t i) {
         if (i == engageAtTick && i > 0) {
@@ -263,6 +289,7 @@ RunSummary flyStartedRun(const RunOptions& opt, Flight& flight, std::ostream* cs
     };
     for (std::int64_t i = 0; i < ticks; ++i) {
         if (driver && !driver->beforeTick(i, flight)) break;
+        const SimState& s = flight.state();  // afresh: the driver may have started the flight again
         scheduled(i);
         if (!flight.tick()) {
             // The state stays at its last valid value; the run stops there and
@@ -270,7 +297,7 @@ RunSummary flyStartedRun(const RunOptions& opt, Flight& flight, std::ostream* cs
             sum.fault = flight.fault();
             sum.faultTime = static_cast<double>(i) * s.dt;
             if (csv && (i == 0 || i % opt.csvEvery != 0)) {
-                writeCsvRow(*csv, sum.faultTime, s);
+                writeCsvRow(*csv, i, s);
                 ++sum.csvRows;
             }
             break;
@@ -281,14 +308,15 @@ RunSummary flyStartedRun(const RunOptions& opt, Flight& flight, std::ostream* cs
         if (s.posH > sum.maxAltitude) sum.maxAltitude = s.posH;
         if (s.posD > sum.maxDistance) sum.maxDistance = s.posD;
         if (csv && (i + 1) % opt.csvEvery == 0) {
-            writeCsvRow(*csv, static_cast<double>(i + 1) * s.dt, s);
+            writeCsvRow(*csv, i + 1, s);
             if (!*csv) throw csvWriteError();  // a full disk: stop now, with the reason
             ++sum.csvRows;
         }
     }
+    const SimState& s = flight.state();
     if (driver) driver->end(s);
     if (sum.fault == SimFault::None) scheduled(ticks);  // a stop at the very end still gives its proposal
-    sum.simSeconds = static_cast<double>(sum.ticks) * s.dt;
+    sum.simSeconds = static_cast<double>(sum.ticks) * dt;
     sum.tuningCaption = flight.tuningCaption();
     sum.final = s;
     return sum;

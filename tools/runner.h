@@ -11,6 +11,7 @@
 
 #include "control/autopilot.h"
 #include "flight/flight.h"
+#include "link/apjson.h"
 #include "core/errors.h"
 #include "core/simstate.h"
 #include "model/apply.h"
@@ -37,6 +38,13 @@ struct RunOptions : FlightOptions {
     int linkPort = -1;           // negative: no link
     bool lockstep = false;
     double clientWait = 30.0;    // s of wall clock a lockstep run waits for its client (--client-wait)
+
+    // ArduPilot's JSON physics interface (see runnerardupilot.h):
+    // --ardupilot [ADDR:]PORT, --ap-channels, --ap-start.
+    std::string apAddress = "127.0.0.1";
+    int apPort = -1;             // negative: no ArduPilot
+    ApChannelMap apChannels;
+    bool apHeldStart = true;     // held start and catapult; false: free from the initial conditions
 };
 
 struct RunSummary {
@@ -71,6 +79,8 @@ struct TickDriver {
     virtual ~TickDriver() = default;
     // Before tick i (simulated clock i x dt): may wait and move the sliders.
     // False ends the run before this tick.
+    // The driver may also start the flight again (assign it a new start) or
+    // shape its state (Flight::shapeState); the run reads the state afresh.
     virtual bool beforeTick(std::int64_t i, Flight& flight) = 0;
     virtual void afterTick(std::int64_t i, const SimState& s) = 0;
     virtual void end(const SimState&) {}

@@ -21,6 +21,7 @@
 
 #include "core/errors.h"
 #include "link/hilclient.h"
+#include "packaging/version.h"
 
 namespace {
 
@@ -50,7 +51,9 @@ const char* usage =
     "  --level          hold the wings level and the nose 5 deg up with ailerons and elevator\n"
     "  --print-every N  one telemetry line every N frames\n"
     "  --connect-wait S keep trying a refused connection for S seconds, for a server\n"
-    "                   started at the same time (default 5; 0 tries once)\n";
+    "                   started at the same time (default 5; 0 tries once)\n"
+    "  --help           this text\n"
+    "  --version        the version and the git description it was built from\n";
 
 double number(const std::string& opt, const std::string& text) {
     double v = 0;
@@ -92,6 +95,12 @@ uav::ServoCommand leveller(const uav::LinkTelemetry& t, std::int32_t throttle) {
 
 int main(int argc, char** argv) {
     Options o;
+    // --version wins over every other option, whatever else is given.
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "--version") {
+            std::fputs(uav::versionText("uavsim-hil").c_str(), stdout);
+            return 0;
+        }
     try {
         for (int i = 1; i < argc; ++i) {
             const std::string a = argv[i];

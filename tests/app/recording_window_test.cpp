@@ -14,6 +14,10 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
+#include <QLabel>
+#include <QWheelEvent>
+#include <QtCharts/QChartView>
+#include <sstream>
 
 #include "app/plotwindow.h"
 #include "app/recordingui.h"
@@ -184,6 +188,120 @@ TEST_F(RecordedWindow, PlotsDrawTheRingAndExportWhatTheyShow) {
     EXPECT_EQ(fileBytes(dir / "plots.csv"), csv);
     p.savePng(QString::fromStdString(dir / "plots.png"));
     EXPECT_GT(fileBytes(dir / "plots.png").size(), 1000u);
+}
+
+namespace {
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) out.push_back(l);
+    return out;
+}
+
+std::string field(const std::string& row, int n) {
+    std::size_t b = 0;
+    for (int i = 0; i < n; ++i) b = row.find(',', b) + 1;
+    return row.substr(b, row.find(',', b) - b);
+}
+
+}  // namespace
+
+TEST_F(RecordedWindow, PlotsShareTheRecordingsClockAndZoomWhilePaused) {
+    PlotWindow& p = *rec().plots();
+    p.setSpanSeconds(10);
+    p.setQuantities(0, 1, PlotWindow::NONE);  // posH_m
+    p.show();
+    // Nothing flown into the ring yet: paused, zoomed, panned, exported, read.
+    p.setPaused(true);
+    p.zoomTime(5.0, 0.1);
+    p.panTime(-1e9);
+    p.zoomValues(0, 0.0, 0.5);
+    p.setCursor(3.0);
+    EXPECT_EQ(p.visibleCsv(), "t_s,posH_m,roll_deg,rollLoop.setpoint_deg,airspeed_ms,speedLoop.setpoint_ms,posD_m\n");
+    p.exportCsv(QString::fromStdString(dir / "empty.csv"));
+    EXPECT_EQ(csvRows(fileBytes(dir / "empty.csv")), 0);
+    p.setPaused(false);
+
+    // Half a second flown, then a recording of a second and a half.
+    f().SpeedButton2->click();
+    fly(500, {});
+    const std::int64_t ticksBefore = sim.flightTicks;
+    ASSERT_GT(ticksBefore, 10);
+    const std::string path = dir / "f.uavrec";
+    rec().startRecording(QString::fromStdString(path));
+    fly(1500, {});
+    rec().stopRecording();
+    p.setPaused(true);
+    const auto plotted = lines(p.visibleCsv());
+    const auto recorded = lines(fileBytes(path + ".csv"));
+    ASSERT_GT(recorded.size(), 10u);
+    // The recording's rows keep the flight's clock, not the recording's.
+    EXPECT_EQ(field(recorded[1], 0), tickTimeText(ticksBefore + CSV_TICKS, 0.01));
+    // Each recorded row is a plotted row: same time text, same altitude.
+    int matched = 0;
+    for (std::size_t i = 1; i < recorded.size(); ++i)
+        for (const std::string& row : plotted)
+            if (field(row, 0) == field(recorded[i], 0)) {
+                EXPECT_EQ(field(row, 1), field(recorded[i], 2)) << "posH at t " << field(row, 0);
+                ++matched;
+            }
+    EXPECT_EQ(matched, static_cast<int>(recorded.size()) - 1);
+
+    // Paused: the ring holds about 2 s; the 10 s view ends at its newest sample.
+    const TelemetryRing& ring = *sim.plotRing;
+    const double newest = ring.time(ring.size() - 1);
+    EXPECT_EQ(p.timeRange().hi, newest);
+    p.zoomTime(newest - 1.0, 0.5);
+    EXPECT_DOUBLE_EQ(p.timeRange().span(), 5.0);
+    p.zoomTime(newest - 1.0, 1e-6);
+    EXPECT_DOUBLE_EQ(p.timeRange().span(), PlotWindow::MIN_TIME_SPAN);
+    // Past the ring's ends: the view stops at them.
+    p.panTime(-1e9);
+    // (A loaded machine may have run fewer than 2 s of ticks: then the view ends at the newest.)
+    const bool longRing = newest - ring.time(0) >= 2.0;
+    EXPECT_DOUBLE_EQ(p.timeRange().lo, longRing ? ring.time(0) : newest - 2.0);
+    const auto early = lines(p.visibleCsv());
+    EXPECT_EQ(field(early[1], 0), tickTimeText(ring.tick(0), 0.01));
+    // 2 s of 10 ms samples, both ends included.
+    EXPECT_EQ(early.size(), 1u + std::min<std::size_t>(ring.size(), 201u));
+    p.panTime(1e9);
+    EXPECT_EQ(p.timeRange().hi, newest);
+    // The values zoom and move on their own, and come back on reset.
+    const AxisRange y = p.valueRange(0);
+    p.zoomValues(0, (y.lo + y.hi) / 2, 0.5);
+    EXPECT_NEAR(p.valueRange(0).span(), y.span() / 2, 1e-9 * y.span());
+    p.panValues(0, y.span());
+    EXPECT_NEAR(p.valueRange(0).lo, (y.lo + y.hi) / 2 - y.span() / 4 + y.span(), 1e-9 * y.span());
+    // The cursor reads the sample under it, in every plot's legend.
+    const std::size_t mid = ring.size() / 2;
+    p.setCursor(ring.time(mid) + 0.001);
+    EXPECT_NE(p.legendText(0).indexOf(QStringLiteral("высота H = %1 м").arg(ring.value(mid, 1), 0, 'g', 6)), -1)
+        << p.legendText(0).toStdString();
+    EXPECT_NE(p.cursorLabel->text().indexOf(QString::fromStdString(tickTimeText(ring.tick(mid), 0.01))), -1);
+    p.setCursor(ring.time(0) - 5.0);  // before the ring: nothing to read
+    EXPECT_TRUE(p.cursorLabel->text().endsWith(QStringLiteral("нет данных"))) << p.cursorLabel->text().toStdString();
+    EXPECT_EQ(p.legendText(0).indexOf(QStringLiteral(" = ")), -1) << p.legendText(0).toStdString();
+    p.setCursor(-1e300);
+    p.setCursor(ring.time(0));  // its oldest sample
+    EXPECT_NE(p.cursorLabel->text().indexOf(QString::fromStdString(tickTimeText(ring.tick(0), 0.01))), -1);
+    p.resetView();
+    EXPECT_EQ(p.timeRange().hi, newest);
+    EXPECT_DOUBLE_EQ(p.timeRange().span(), 10.0);
+
+    // The mouse: the wheel over a chart zooms the time about the pointer,
+    // a move sets the cursor.
+    QChartView* chart = p.findChildren<QChartView*>().front();
+    const QPointF centre = QRectF(chart->viewport()->rect()).center();
+    QWheelEvent wheel(centre, chart->viewport()->mapToGlobal(centre), {}, {0, 240}, Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(chart->viewport(), &wheel);
+    EXPECT_NEAR(p.timeRange().span(), 10.0 * 0.64, 1e-9);
+    QMouseEvent move(QEvent::MouseMove, centre, chart->viewport()->mapToGlobal(centre), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(chart->viewport(), &move);
+    EXPECT_TRUE(p.cursorLabel->text().startsWith("t = ")) << p.cursorLabel->text().toStdString();
+    p.setPaused(false);
 }
 
 int main(int argc, char** argv) {

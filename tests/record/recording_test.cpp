@@ -1,6 +1,8 @@
 // The recording format: what is written reads back the same, and a damaged,
 // cut or foreign file is refused at the first bad block.
+#include <cmath>
 #include <cstring>
+#include <sstream>
 
 #include "record/plotring.h"
 #include "record/recorder.h"
@@ -16,6 +18,7 @@ namespace {
 RecordingStart sampleStart() {
     RecordingStart s;
     s.clockMs = 123456;
+    s.flightTick = 98765;
     s.state.posH = 101.25;
     s.state.velocity = {14, -0.5, 2};
     s.state.orient.m[0][1] = 0.125;
@@ -135,6 +138,7 @@ TEST(RecordingFormat, EveryEventKindAndTheWholeStartReadBackAsWritten) {
 
     expectSameState(back.state, st.state);
     EXPECT_EQ(back.clockMs, st.clockMs);
+    EXPECT_EQ(back.flightTick, st.flightTick);
     EXPECT_EQ(back.aircraft.elements[5].servoSpeed, 2.5);
     EXPECT_TRUE(back.aircraft.elements[5].active);
     EXPECT_EQ(back.aircraft.mix.c[MIX_ELE][2], -1);
@@ -304,12 +308,43 @@ TEST(RecordingFormat, BadValuesInsideAWholeBlockAreRefused) {
     EXPECT_THROW(r.nextBlock(), RecordingError);
 }
 
+TEST(Telemetry, TimeColumnIsTheTickCountWithTwoDecimals) {
+    struct Row {
+        std::int64_t tick;
+        const char* text;
+        const char* why;
+    };
+    const Row rows[] = {
+        {0, "0.00", "the first row of a flight"},
+        {1, "0.01", "one tick"},
+        {70, "0.70", "70 x 0.01 is 0.7000000000000001 in floating point"},
+        {100, "1.00", "whole seconds keep their decimals"},
+        {1005, "10.05", "a leading zero in the hundredths"},
+        {8640000, "86400.00", "a day of flight"},
+        {123456789012, "1234567890.12", "beyond 32-bit tick counts"},
+        {-7, "-0.07", "a negative count keeps its sign"},
+    };
+    for (const Row& r : rows) EXPECT_EQ(tickTimeText(r.tick, 0.01), r.text) << r.why;
+    // Every row of a long flight: two decimals, and the text reads back to the tick.
+    for (std::int64_t tick = 0; tick < 400000; tick += 7) {
+        const std::string t = tickTimeText(tick, 0.01);
+        ASSERT_EQ(t.size() - t.find('.'), 3u) << t;
+        ASSERT_EQ(std::llround(std::strtod(t.c_str(), nullptr) * 100), tick) << t;
+    }
+    // A written row: the time text, then the columns as before.
+    SimState s;
+    s.posX = 0.1;
+    std::ostringstream row;
+    writeTelemetryRow(row, 70, s);
+    EXPECT_EQ(row.str().rfind("0.70,0.1,", 0), 0u) << row.str();
+}
+
 TEST(TelemetryRing, HoldsTheLastSamplesAfterTenThousandTicks) {
     TelemetryRing ring(1200);  // 12 s of ticks
     double v[PLOT_QUANTITY_COUNT];
     for (int tick = 1; tick <= 10000; ++tick) {
         for (int q = 0; q < PLOT_QUANTITY_COUNT; ++q) v[q] = tick * 100.0 + q;
-        ring.push(tick * 0.01, v);
+        ring.push(tick, v);
     }
     ASSERT_EQ(ring.size(), 1200u);
     EXPECT_DOUBLE_EQ(ring.time(0), 88.01);  // tick 8801, the oldest kept
@@ -329,7 +364,7 @@ TEST(TelemetryRing, HoldsTheLastSamplesAfterTenThousandTicks) {
     Autopilot ap;
     ap.loops.rollLoop.setpoint = PI / 4;
     ap.loops.rollLoop.measured = PI / 6;
-    ring.push(100.01, s, ap);
+    ring.push(10001, s, ap);
     const auto& names = plotQuantityNames();
     auto at = [&](const std::string& n) {
         return ring.value(ring.size() - 1, static_cast<int>(std::find(names.begin(), names.end(), n) - names.begin()));
@@ -367,7 +402,8 @@ TEST(FlightRecorder, EachSecondIsOnDiskAsItEnds) {
     EXPECT_TRUE(r.finished());
     const std::string csv = fileBytes(path + ".csv");
     EXPECT_EQ(csvLines(csv), 1 + 25);
-    EXPECT_EQ(csv.substr(csv.rfind('\n', csv.size() - 2) + 1, 12), "2.5,0,249,0,");  // t, posX, posH, posZ
+    // t on the flight's clock (the start's tick 98765, then 250 ticks), posX, posH, posZ.
+    EXPECT_EQ(csv.substr(csv.rfind('\n', csv.size() - 2) + 1, 15), "990.15,0,249,0,");
 
     // Where nothing can be written the recorder says so.
     EXPECT_NE(errorOf([&] { FlightRecorder(dir / "no/such/dir.uavrec", sampleStart()); }).find("cannot write"),

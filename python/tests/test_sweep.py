@@ -1,0 +1,208 @@
+"""Sweeps: scenario order, error rows, spec errors; the same results serially, on a local Dask
+cluster and on a scheduler with two workers started here on loopback."""
+
+import importlib
+import json
+import math
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import time
+
+import pytest
+
+import uavsim
+from uavsim import metrics
+
+PYTHON = "/usr/bin/python3"
+METRICS = ["final_distance_m", "max_bank_deg", "min_altitude_m", "time_to_home_s:150", "flight_time_s"]
+
+
+def scenarios(trainer, count=8):
+    """Gust seeds x return altitudes, a late engagement, and two that fail."""
+    out = [dict(model=trainer, speed_kmh=58, angle_deg=0, altitude_m=80, distance_m=500, mode="return",
+                gust_max=4, seed=seed, seconds=8, **{"settings.returnAltitude": alt})
+           for seed in range(1, count // 2 + 1) for alt in (100, 140)]
+    out.insert(2, dict(model=trainer, speed_kmh=58, angle_deg=0, altitude_m=100, ailerons=40, mode="stabilise",
+                       throttle=0, engage_at=1.5, seconds=5))
+    out.insert(4, dict(model=trainer, speed_kmh=130, seconds=5))          # out of range
+    out.insert(5, dict(model=trainer + ".missing", seconds=5))           # no such model
+    return out
+
+
+def flown_alone(sc):
+    """What the scenario gives flown by hand, for the serial sweep to be checked against."""
+    f = uavsim.Flight(sc["model"], speed_kmh=sc["speed_kmh"], angle_deg=sc["angle_deg"],
+                      altitude_m=sc["altitude_m"], distance_m=sc["distance_m"], mode=sc["mode"],
+                      gust_max=sc["gust_max"], seed=sc["seed"],
+                      settings={"returnAltitude": sc["settings.returnAltitude"]})
+    f.run(sc["seconds"])
+    return metrics.compute(METRICS, f.telemetry(every=1))
+
+
+def same_rows(a, b):
+    assert len(a) == len(b)
+    for x, y in zip(a, b):
+        assert x.keys() == y.keys()
+        for k in x:
+            if isinstance(x[k], float) and math.isnan(x[k]):
+                assert math.isnan(y[k]), k
+            else:
+                assert x[k] == y[k], k
+
+
+def test_serial_sweep_in_scenario_order_with_error_rows(trainer):
+    scs = scenarios(trainer)
+    rows = uavsim.sweep(scs, METRICS)
+    assert len(rows) == len(scs)
+    assert rows[4]["error"] == "OptionError: speed_kmh: 130 is outside 0 .. 100"
+    assert rows[5]["error"].startswith("ModelError: ") and ".missing" in rows[5]["error"]
+    assert all(math.isnan(rows[i][m]) for i in (4, 5) for m in METRICS)
+    for i, (sc, row) in enumerate(zip(scs, rows)):
+        for key, value in sc.items():
+            assert row[key] == value, (i, key)
+        if i in (2, 4, 5):
+            continue
+        assert row["error"] == ""
+        assert {m: row[m] for m in METRICS} == flown_alone(sc)
+    # The late engagement: off until 1.5 s (the banked glide), then stabilised.
+    assert rows[2]["error"] == "" and rows[2]["flight_time_s"] == 5.0
+    # Importing the command line's module leaves uavsim.sweep callable.
+    importlib.import_module("uavsim.sweep")
+    assert uavsim.sweep(scs[:1], METRICS) == rows[:1]
+
+
+def test_metrics_reduce_the_telemetry(trainer):
+    f = uavsim.Flight(trainer, speed_kmh=58, angle_deg=0, altitude_m=100, distance_m=300, mode="return")
+    f.run(40)
+    t = f.telemetry(every=1)
+    got = metrics.compute(["final_distance_m", "max_distance_m", "time_to_home_s:150", "max_bank_deg"], t)
+    assert got["final_distance_m"] == f.state["posD_m"]
+    assert got["max_distance_m"] >= 300
+    first = next(i for i, d in enumerate(t["posD_m"]) if d <= 150)
+    assert got["time_to_home_s:150"] == t["t_s"][first] and t["posD_m"][first - 1] > 150
+    assert got["max_bank_deg"] == max(abs(r) for r in t["roll_deg"])
+    assert math.isnan(metrics.compute(["time_to_home_s:0.001"], t)["time_to_home_s:0.001"])
+    for bad, message in [("nosuch", "unknown metric 'nosuch'"), ("max_bank_deg:3", "takes no parameter"),
+                         ("time_to_home_s:far", "not a number"), (7, "a name is needed")]:
+        with pytest.raises(uavsim.SweepError, match=message):
+            uavsim.sweep([dict(model=trainer, seconds=1)], [bad])
+
+
+def test_sweep_spec_errors_name_the_scenario_and_key(trainer, tmp_path):
+    with pytest.raises(uavsim.SweepError, match="scenario 1: unknown option 'speedkmh'"):
+        uavsim.sweep([dict(model=trainer), dict(model=trainer, speedkmh=3)], METRICS)
+    with pytest.raises(uavsim.SweepError, match="scenario 0: no model"):
+        uavsim.sweep([dict(seconds=3)], METRICS)
+    cases = [
+        ('{"scenarios": [{"model": "m.mdl",}]}', r"not valid JSON: Expecting property name.* line 1 column \d+"),
+        ('{"base": {"model": "m.mdl"}, "grid": {"seed": [1, 2], "altitud_m": [3]}}',
+         "scenario 0: unknown option 'altitud_m'"),
+        ('{"scenario": []}', "unknown key 'scenario'"),
+        ('{"grid": {"seed": []}}', "grid: a dict of KEY: \\[values\\]"),
+        ('[1, 2]', "a JSON object"),
+    ]
+    for text, message in cases:
+        spec = tmp_path / "spec.json"
+        spec.write_text(text)
+        r = subprocess.run([PYTHON, "-m", "uavsim.sweep", str(spec), "--out", str(tmp_path / "r.csv"),
+                            "--workers", "0"], capture_output=True, text=True, timeout=60)
+        assert r.returncode == 2, text
+        assert r.stderr.startswith("uavsim.sweep: ") and __import__("re").search(message, r.stderr), r.stderr
+        assert not (tmp_path / "r.csv").exists()
+
+
+def write_spec(path, trainer):
+    spec = {"metrics": METRICS,
+            "base": {"model": os.path.relpath(trainer, path.parent), "speed_kmh": 58, "angle_deg": 0,
+                     "altitude_m": 80, "distance_m": 500, "mode": "return", "gust_max": 4, "seconds": 8},
+            "grid": {"seed": [1, 2, 3], "settings.returnAltitude": [100, 140]},
+            "scenarios": [{"speed_kmh": 500}]}
+    path.write_text(json.dumps(spec))
+
+
+def run_cli(spec, out, *args):
+    r = subprocess.run([PYTHON, "-m", "uavsim.sweep", str(spec), "--out", str(out), *args],
+                       capture_output=True, text=True, timeout=180)
+    assert r.returncode == 0, r.stderr
+    return out.read_text()
+
+
+def test_cli_serial_writes_rows_in_order(trainer, tmp_path):
+    write_spec(tmp_path / "spec.json", trainer)
+    text = run_cli(tmp_path / "spec.json", tmp_path / "serial.csv", "--workers", "0")
+    lines = text.splitlines()
+    assert lines[0].split(",")[:2] == ["scenario", "model"]
+    assert lines[0].endswith(",".join(METRICS) + ",error")
+    assert len(lines) == 1 + 7
+    assert "OptionError: speed_kmh: 500 is outside 0 .. 100" in lines[1]
+    assert [line.split(",")[0] for line in lines[1:]] == [str(i) for i in range(7)]
+
+
+@pytest.mark.dask
+def test_local_cluster_gives_the_serial_results(trainer, tmp_path):
+    from distributed import Client, LocalCluster
+    scs = scenarios(trainer, count=12)
+    serial = uavsim.sweep(scs, METRICS)
+    with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None) as cluster, \
+            Client(cluster) as client:
+        # Batches of one: the results come back in any order and are put back in scenario order.
+        same_rows(uavsim.sweep(scs, METRICS, client, batch_size=1), serial)
+        same_rows(uavsim.sweep(scs, METRICS, client), serial)
+    write_spec(tmp_path / "spec.json", trainer)
+    assert run_cli(tmp_path / "spec.json", tmp_path / "local.csv", "--workers", "2") == \
+        run_cli(tmp_path / "spec.json", tmp_path / "serial.csv", "--workers", "0")
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+@pytest.mark.dask
+def test_scheduler_and_two_workers_give_the_serial_results(trainer, tmp_path):
+    port = free_port()
+    address = f"tcp://127.0.0.1:{port}"
+    env = dict(os.environ)  # the workers import uavsim from the same PYTHONPATH
+    scheduler = shutil.which("dask-scheduler", path="/usr/bin:" + os.environ.get("PATH", ""))
+    worker = shutil.which("dask-worker", path="/usr/bin:" + os.environ.get("PATH", ""))
+    assert scheduler and worker, "python3-distributed installs dask-scheduler and dask-worker"
+    procs = [subprocess.Popen([scheduler, "--host", "127.0.0.1", "--port", str(port), "--no-dashboard"],
+                              env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)]
+    try:
+        for _ in range(2):
+            procs.append(subprocess.Popen([worker, address, "--nthreads", "1",
+                                           "--nworkers", "1", "--host", "127.0.0.1", "--no-dashboard"],
+                                          env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        from distributed import Client
+        with Client(address, timeout="30s") as client:
+            client.wait_for_workers(2, timeout=60)
+            assert len(client.scheduler_info()["workers"]) == 2
+        write_spec(tmp_path / "spec.json", trainer)
+        remote = run_cli(tmp_path / "spec.json", tmp_path / "remote.csv", "--scheduler", address)
+        assert remote == run_cli(tmp_path / "spec.json", tmp_path / "serial.csv", "--workers", "0")
+    finally:
+        for p in reversed(procs):
+            p.terminate()
+        for p in procs:
+            try:
+                p.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                p.kill()
+
+
+@pytest.mark.dask
+def test_a_scheduler_that_does_not_answer_fails_within_ten_seconds(trainer, tmp_path):
+    write_spec(tmp_path / "spec.json", trainer)
+    t0 = time.monotonic()
+    r = subprocess.run([PYTHON, "-m", "uavsim.sweep", str(tmp_path / "spec.json"), "--out", str(tmp_path / "r.csv"),
+                        "--scheduler", f"tcp://127.0.0.1:{free_port()}"], capture_output=True, text=True,
+                       timeout=60)
+    wall = time.monotonic() - t0
+    assert r.returncode == 2
+    assert "cannot reach the Dask scheduler at tcp://127.0.0.1:" in r.stderr and "within 10 s" in r.stderr, r.stderr
+    assert wall < 10 + 5, "ten seconds, plus starting Python"
+    assert not (tmp_path / "r.csv").exists()
