@@ -179,8 +179,8 @@ void visitState(IO& io, S& s) {
 }
 
 // The start block holds the whole state: a change of its fields changes the
-// format. 1304 bytes are the 29 fields of version 1.
-static_assert(sizeof(SimState) == 1304 && RECORDING_FORMAT_VERSION == 1,
+// format. 1304 bytes are the 29 fields of versions 1 and 2.
+static_assert(sizeof(SimState) == 1304 && RECORDING_FORMAT_VERSION == 2,
               "SimState changed: list the field in forEachSimStateMember, raise RECORDING_FORMAT_VERSION, "
               "and update this size and docs/recording-format.md");
 static_assert(static_cast<int>(SimFault::NonFinite) == 3,
@@ -370,7 +370,7 @@ constexpr std::size_t kindIndex() {
     else
         return kindIndex<E, I + 1>();
 }
-static_assert(std::variant_size_v<EventData> == 15 && RECORDING_FORMAT_VERSION == 1,
+static_assert(std::variant_size_v<EventData> == 15 && RECORDING_FORMAT_VERSION == 2,
               "the event kinds changed: raise RECORDING_FORMAT_VERSION, then update these checks and "
               "docs/recording-format.md");
 #define UAV_KIND_AT(name, index)                    \
