@@ -45,6 +45,9 @@ Viewport viewportFor(int w, int h) {
 Gl3dRenderer::~Gl3dRenderer() = default;
 
 void Gl3dRenderer::initialise() {
+    GLint maxSide = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSide);
+    maxTextureSide_ = maxSide;
     glClearColor(1, 1, 1, 1);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();

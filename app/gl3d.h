@@ -29,6 +29,9 @@ public:
     // The context-wide state of the view's creation: clear colour, depth
     // test, lights (the projection is set by each frame). Needs the context current.
     void initialise();
+    // The context's largest texture side (GL_MAX_TEXTURE_SIZE), known once
+    // initialised; 0 before.
+    int maxTextureSide() const { return maxTextureSide_; }
     // Uploads the sky (RGB or RGBA, with mipmaps); replaces an earlier one.
     void setSky(const TexturePixels& sky);
     bool hasSky() const { return skyTexture_ != 0; }
@@ -46,6 +49,7 @@ public:
     double lastRebuildMs = 0;   // of the last refill of the arrays
 
 private:
+    int maxTextureSide_ = 0;
     void rebuild(const Terrain3d& t);
     void drawTerrain(const Terrain3d& t, const Camera3d& cam);
     void drawDiscImmediate(const TerrainGrid& g);

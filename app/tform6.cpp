@@ -76,10 +76,17 @@ TForm6::TForm6(SimApp& sim, QWidget* mainWindow) : QWidget(mainWindow), sim_(sim
     // Runs on connection threads: queue the command for the UI thread (one
     // wake-up per batch) and answer at once from the last published tick, so a
     // reply never waits for a repaint or a 3D frame.
-    server_ = std::make_unique<LinkServer>([this](const ServoCommand& c) {
-        if (commands_.push(c)) QMetaObject::invokeMethod(this, &TForm6::applyCommands, Qt::QueuedConnection);
-        return encodeReply(sim_.linkTelemetry.read());
-    });
+    // Each client refused or dropped goes to the activity log with its reason.
+    server_ = std::make_unique<LinkServer>(
+        [this](const ServoCommand& c) {
+            if (commands_.push(c)) QMetaObject::invokeMethod(this, &TForm6::applyCommands, Qt::QueuedConnection);
+            return encodeReply(sim_.linkTelemetry.read());
+        },
+        LinkLimits{},
+        [this](const std::string& line) {
+            const QString text = QString::fromStdString(line);
+            QMetaObject::invokeMethod(this, [this, text] { lbProcesses->addItem(text); }, Qt::QueuedConnection);
+        });
 
     connect(cboPorts, &QComboBox::activated, this, [this](int) { cboPortsChange(); });
     connect(btnStartServer, &QPushButton::clicked, this, &TForm6::btnStartServerClick);

@@ -141,6 +141,18 @@ void TForm9::closeEvent(QCloseEvent* e) {
     N5Click();
 }
 
+// Called inside the first frame, from the display tick: a modal box there
+// would hold every view until closed, so this one is modeless and the flight
+// and its views go on behind it.
+void TForm9::showSkyError(const TextureLoad& sky) {
+    auto* box = new QMessageBox(QMessageBox::Warning, QString::fromStdString(sky.caption),
+                                QString::fromStdString(sky.message), QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->setObjectName(QStringLiteral("skyError"));
+    box->show();
+}
+
 bool TForm9::makeCurrent() {
     if (!surface_ || !surface_->isExposed()) return false;
     if (!context_) {
@@ -155,12 +167,14 @@ bool TForm9::makeCurrent() {
     if (!initialised_) {
         initialised_ = true;
         renderer_.initialise();
-        const TextureLoad sky = loadTextureFile(txtFile(sim_, "Sky.tga").toStdString());
+        // Nothing larger than the context takes is allocated (see loadTextureFile).
+        const int maxSide = renderer_.maxTextureSide();
+        const std::string skyPath = skyFile.empty() ? txtFile(sim_, "Sky.tga").toStdString() : skyFile;
+        const TextureLoad sky = loadTextureFile(skyPath, maxSide > 0 ? maxSide : MAX_TEXTURE_SIDE);
         if (sky.ok)
             renderer_.setSky(sky.image);
         else if (!sky.message.empty())
-            QMessageBox::warning(nullptr, QString::fromStdString(sky.caption), QString::fromStdString(sky.message));
-        if (!context_->makeCurrent(surface_)) return false;  // the box may have run an event loop
+            showSkyError(sky);
     }
     const qreal dpr = surface_->devicePixelRatio();
     renderer_.resize(static_cast<int>(surface_->width() * dpr), static_cast<int>(surface_->height() * dpr));

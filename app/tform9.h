@@ -6,7 +6,8 @@
 // The terrain is decoded at creation; the OpenGL context (compatibility
 // profile, double-buffered RGBA) is created only where one can be had: on the
 // offscreen platform, or without GL, the window shows a notice instead and
-// the program runs on. The sky texture is loaded when the view first draws.
+// the program runs on. The sky texture is loaded when the view first draws;
+// an error in it is shown in a modeless box, so the views run on meanwhile.
 #pragma once
 
 #include <QImage>
@@ -75,6 +76,10 @@ public:
     // or the driver gives no fixed-function profile.
     static bool openGlAvailable();
 
+    // The sky texture, read when the view first draws; empty: Sky.tga of the
+    // program's TXT folder.
+    std::string skyFile;
+
 protected:
     void closeEvent(QCloseEvent* e) override;
 
@@ -82,6 +87,7 @@ private:
     void FormCreate();
     void buildMenu();
     bool makeCurrent();  // creates and initialises the context on first use
+    void showSkyError(const TextureLoad& sky);
     void DrawPic();      // renders the last camera; the swap follows shortly
     void swap();
     void rebuildForZoom();

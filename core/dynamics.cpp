@@ -1,6 +1,7 @@
 #include "core/dynamics.h"
 
 #include <cmath>
+#include <type_traits>
 
 #include "core/elementforce.h"
 
@@ -42,22 +43,27 @@ void CalcMO(SimState& s) {
     s.bodyToEarth = MatTranspose(s.orient);
 }
 
-// Every number of the state is finite (the record holds no other kind of value
-// that could go bad).
+// Every number of the state is finite. Walks the state's field list, so a
+// field added to the state is checked too (a field of a kind this does not
+// know fails to build).
 bool stateFinite(const SimState& s) {
-    for (const Mat3* m : {&s.orient, &s.earthToBody, &s.bodyToEarth})
-        if (!finite(*m)) return false;
-    for (const Vec3* v : {&s.velocity, &s.omegaEarth, &s.omegaBody, &s.airflowBody, &s.thrustBody, &s.wind})
-        if (!finite(*v)) return false;
-    for (const auto* arr : {&s.elemAirflow, &s.elemForceBody, &s.elemForceEarth, &s.elemCP})
-        for (const Vec3& v : *arr)
-            if (!finite(v)) return false;
-    for (double v : s.servoPos)
-        if (!std::isfinite(v)) return false;
-    for (double v : {s.posH, s.posX, s.posZ, s.posD, s.rollAngle, s.pitchAngle, s.yawAngle, s.airTemp,
-                     s.airPressure, s.airDensity, s.groundTemp, s.groundPressure, s.dt})
-        if (!std::isfinite(v)) return false;
-    return true;
+    bool ok = true;
+    forEachSimStateField(s, [&](const char*, const auto& v) {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, double>) {
+            ok = ok && std::isfinite(v);
+        } else if constexpr (std::is_same_v<T, Vec3> || std::is_same_v<T, Mat3>) {
+            ok = ok && finite(v);
+        } else if constexpr (std::is_same_v<T, std::array<Vec3, ELEMENT_COUNT>>) {
+            for (const Vec3& e : v) ok = ok && finite(e);
+        } else if constexpr (std::is_same_v<T, std::array<double, ELEMENT_COUNT>>) {
+            for (double e : v) ok = ok && std::isfinite(e);
+        } else {
+            static_assert(std::is_same_v<T, bool> || std::is_same_v<T, SimFault>,
+                          "a state field of a new kind: say here how it can be invalid");
+        }
+    });
+    return ok;
 }
 
 TickResult dynamicsTick(SimState& s, const Aircraft& ac, TickHook* hook) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 
 #include "core/aircraft.h"
 #include "core/vecmath.h"
@@ -67,6 +68,68 @@ struct SimState {
     static constexpr Vec3 axisDown{0, -1, 0};
     static constexpr Vec3 zeroVec{0, 0, 0};
 };
+
+// Every field of SimState, in declaration order: the one list that the tick's
+// finiteness check, the recording (whose state block is written in this
+// order) and the tests' comparison walk. `f(name, member)` gets each field's
+// name and member pointer. A field added to SimState goes here as well; the
+// static_assert below and the one beside the recording's format version
+// refuse to build until it does.
+template <class F>
+constexpr void forEachSimStateMember(F&& f) {
+    f("orient", &SimState::orient);
+    f("earthToBody", &SimState::earthToBody);
+    f("bodyToEarth", &SimState::bodyToEarth);
+    f("velocity", &SimState::velocity);
+    f("omegaEarth", &SimState::omegaEarth);
+    f("omegaBody", &SimState::omegaBody);
+    f("airflowBody", &SimState::airflowBody);
+    f("posH", &SimState::posH);
+    f("posX", &SimState::posX);
+    f("posZ", &SimState::posZ);
+    f("posD", &SimState::posD);
+    f("rollAngle", &SimState::rollAngle);
+    f("pitchAngle", &SimState::pitchAngle);
+    f("yawAngle", &SimState::yawAngle);
+    f("elemAirflow", &SimState::elemAirflow);
+    f("elemForceBody", &SimState::elemForceBody);
+    f("elemForceEarth", &SimState::elemForceEarth);
+    f("elemCP", &SimState::elemCP);
+    f("thrustBody", &SimState::thrustBody);
+    f("servoPos", &SimState::servoPos);
+    f("wind", &SimState::wind);
+    f("airTemp", &SimState::airTemp);
+    f("airPressure", &SimState::airPressure);
+    f("airDensity", &SimState::airDensity);
+    f("groundTemp", &SimState::groundTemp);
+    f("groundPressure", &SimState::groundPressure);
+    f("dt", &SimState::dt);
+    f("running", &SimState::running);
+    f("fault", &SimState::fault);
+}
+
+// Each field of `s` (const or not) in the same order, as `f(name, field)`.
+template <class S, class F>
+constexpr void forEachSimStateField(S& s, F&& f) {
+    forEachSimStateMember([&](const char* name, auto member) { f(name, s.*member); });
+}
+
+namespace detail {
+template <class T, class C>
+constexpr std::size_t memberSize(T C::*) {
+    return sizeof(T);
+}
+constexpr std::size_t listedSimStateBytes() {
+    std::size_t n = 0;
+    forEachSimStateMember([&](const char*, auto member) { n += memberSize(member); });
+    return n;
+}
+}  // namespace detail
+
+// The listed fields fill the record but for the padding its alignment adds.
+static_assert((detail::listedSimStateBytes() + alignof(SimState) - 1) / alignof(SimState) * alignof(SimState) ==
+                  sizeof(SimState),
+              "a field of SimState is missing from forEachSimStateMember");
 
 // The four fields of the "Начальные условия" group, in window units.
 struct InitialConditions {

@@ -7,6 +7,8 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <pthread.h>
 #include <sched.h>
@@ -15,7 +17,9 @@
 #include <cerrno>
 #include <chrono>
 #include <charconv>
+#include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <map>
 #include <system_error>
 
@@ -77,7 +81,8 @@ std::uint64_t CommandQueue::dropped() const {
     return dropped_;
 }
 
-LinkServer::LinkServer(FrameHandler handler, LinkLimits limits) : handler_(std::move(handler)), limits_(limits) {}
+LinkServer::LinkServer(FrameHandler handler, LinkLimits limits, DropLog dropLog)
+    : handler_(std::move(handler)), limits_(limits), dropLog_(std::move(dropLog)) {}
 
 LinkServer::~LinkServer() { stop(); }
 
@@ -111,7 +116,11 @@ int openListener(const LinkBinding& b, int backlog, int& boundPort) {
 void tuneAcceptedSocket(int fd, int sendBufferBytes) {
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &sendBufferBytes, sizeof sendBufferBytes);
+    // Twice the replies allowed to wait (the kernel doubles it again): room
+    // for the kernel's per-packet bookkeeping, so a reply sendWhole lets
+    // through always fits whole.
+    const int buffer = 2 * sendBufferBytes;
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &buffer, sizeof buffer);
 }
 
 bool spinUntilReadable(int fd, std::chrono::microseconds limit) {
@@ -123,9 +132,66 @@ bool spinUntilReadable(int fd, std::chrono::microseconds limit) {
     return false;
 }
 
-bool sendWhole(int fd, const void* data, std::size_t n) {
-    const ssize_t w = ::send(fd, data, n, MSG_NOSIGNAL | MSG_DONTWAIT);
-    return w == static_cast<ssize_t>(n);
+bool sendWhole(int fd, const void* data, std::size_t n, std::size_t maxQueued) {
+    int queued = 0;  // bytes sent but not acknowledged, and bytes not sent yet
+    if (::ioctl(fd, SIOCOUTQ, &queued) != 0 || queued < 0 || static_cast<std::size_t>(queued) + n > maxQueued)
+        return false;
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    ssize_t w = ::send(fd, p, n, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return false;  // nothing of it went
+    if (w < 0) return false;
+    std::size_t sent = static_cast<std::size_t>(w);
+    // The kernel took part only: finish the frame (briefly), never leave half.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (sent < n) {
+        pollfd pf{fd, POLLOUT, 0};
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        if (::poll(&pf, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) return false;
+        w = ::send(fd, p + sent, n - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
+        if (w > 0) sent += static_cast<std::size_t>(w);
+    }
+    return true;
+}
+
+bool sendAll(int fd, const void* data, std::size_t n) {
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    std::size_t sent = 0;
+    while (sent < n) {
+        const ssize_t w = ::send(fd, p + sent, n - sent, MSG_NOSIGNAL);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        sent += static_cast<std::size_t>(w);
+    }
+    return true;
+}
+
+void endGracefully(int fd, std::chrono::milliseconds linger) {
+    ::shutdown(fd, SHUT_WR);  // the end mark goes after the last whole reply
+    const auto until = std::chrono::steady_clock::now() + linger;
+    std::uint8_t buf[4096];
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(fd, SIOCOUTQ, &queued) == 0 && queued == 0) return;  // every reply is with the peer
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return;
+        pollfd p{fd, POLLIN, 0};
+        const int n = ::poll(&p, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 10)));
+        if (n < 0 && errno != EINTR) return;
+        if (n <= 0) continue;
+        const ssize_t r = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
+        if (r == 0 || (r < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) return;
+    }
+}
+
+std::string peerName(int fd) {
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0 || a.sin_family != AF_INET) return "?";
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &a.sin_addr, text, sizeof text);
+    return std::string(text) + ":" + std::to_string(ntohs(a.sin_port));
 }
 
 void LinkServer::start(const std::vector<LinkBinding>& bindings) {
@@ -188,6 +254,7 @@ LinkCounters LinkServer::counters() const {
     LinkCounters c;
     c.accepted = accepted_;
     c.refused = refused_;
+    c.evicted = evicted_;
     c.overflowed = overflowed_;
     c.frames = frames_;
     c.rejected = rejected_;
@@ -195,8 +262,17 @@ LinkCounters LinkServer::counters() const {
     c.demoted = demoted_;
     std::lock_guard lock(connMutex_);
     for (const auto& k : conns_)
-        if (!k->done) ++c.open;
+        if (!k->done && !k->evicted) ++c.open;
     return c;
+}
+
+void LinkServer::log(const std::string& line) const {
+    if (!dropLog_) return;
+    try {
+        dropLog_(line);
+    } catch (const std::exception&) {
+        // A log that fails loses its line, never the connection.
+    }
 }
 
 void LinkServer::wake() {
@@ -249,30 +325,73 @@ void LinkServer::acceptLoop() {
                 continue;
             }
             reapFinished(false);
-            {
-                std::lock_guard lock(connMutex_);
-                if (conns_.size() >= static_cast<std::size_t>(limits_.maxClients)) {
-                    ::close(fd);
-                    ++refused_;
-                    continue;
-                }
-            }
-            tuneAcceptedSocket(fd, limits_.sendBufferBytes);
-            auto c = std::make_unique<Connection>();
-            c->fd = fd;
-            Connection* raw = c.get();
-            std::lock_guard lock(connMutex_);
-            try {
-                c->thread = std::thread([this, raw] { serve(*raw); });
-            } catch (const std::system_error&) {
-                ::close(fd);
-                ++refused_;
-                continue;
-            }
-            conns_.push_back(std::move(c));
-            ++accepted_;
+            admit(fd, peerName(fd));
         }
     }
+}
+
+namespace {
+std::int64_t nowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+std::string secondsText(std::int64_t ns) {
+    char b[32];
+    std::snprintf(b, sizeof b, "%.1f", static_cast<double>(ns) / 1e9);
+    return b;
+}
+}  // namespace
+
+// On the acceptor thread: serves the newcomer if there is a place, or one can
+// be freed from the client idle longest.
+void LinkServer::admit(int fd, const std::string& peer) {
+    std::string evictedLine, refusedLine;
+    {
+        std::lock_guard lock(connMutex_);
+        std::size_t open = 0;
+        Connection* idlest = nullptr;
+        for (auto& k : conns_) {
+            if (k->done || k->evicted) continue;
+            ++open;
+            if (!idlest || k->lastFrameNs.load() < idlest->lastFrameNs.load()) idlest = k.get();
+        }
+        if (open >= static_cast<std::size_t>(limits_.maxClients)) {
+            const std::int64_t idleNs = idlest ? nowNs() - idlest->lastFrameNs.load() : 0;
+            if (!idlest || idleNs < std::chrono::nanoseconds(limits_.evictIdleAfter).count()) {
+                ::close(fd);
+                ++refused_;
+                refusedLine = "Client " + peer + " refused: " + std::to_string(open) +
+                              " clients connected, none without a valid frame for " +
+                              secondsText(std::chrono::nanoseconds(limits_.evictIdleAfter).count()) + " s";
+            } else {
+                // Its thread ends on the shutdown and is reaped like any other.
+                idlest->evicted = true;
+                ::shutdown(idlest->fd, SHUT_RDWR);
+                ++evicted_;
+                evictedLine = "Client " + idlest->peer + " dropped: no valid frame for " + secondsText(idleNs) +
+                              " s, its place given to " + peer;
+            }
+        }
+    }
+    if (!refusedLine.empty()) return log(refusedLine);
+    if (!evictedLine.empty()) log(evictedLine);
+    tuneAcceptedSocket(fd, limits_.sendBufferBytes);
+    auto c = std::make_unique<Connection>();
+    c->fd = fd;
+    c->peer = peer;
+    c->lastFrameNs = nowNs();
+    Connection* raw = c.get();
+    std::lock_guard lock(connMutex_);
+    try {
+        c->thread = std::thread([this, raw] { serve(*raw); });
+    } catch (const std::system_error&) {
+        ::close(fd);
+        ++refused_;
+        log("Client " + peer + " refused: no thread to serve it");
+        return;
+    }
+    conns_.push_back(std::move(c));
+    ++accepted_;
 }
 
 void LinkServer::serve(Connection& c) {
@@ -283,12 +402,17 @@ void LinkServer::serve(Connection& c) {
     if (realtime) ++realtime_;
     auto windowStart = std::chrono::steady_clock::now();
     std::size_t windowBytes = 0;
-    if (sendWhole(c.fd, LINK_GREETING.data(), LINK_GREETING.size())) {
+    const std::size_t maxQueued = static_cast<std::size_t>(std::max(limits_.sendBufferBytes, 1024));
+    std::string why;  // why the server dropped it; empty when the client left or the server stopped
+    if (!sendWhole(c.fd, LINK_GREETING.data(), LINK_GREETING.size(), maxQueued)) {
+        why = "the greeting could not be sent";
+    } else {
         try {
             for (;;) {
                 const ssize_t r = ::recv(c.fd, buf, sizeof buf, 0);
                 if (r < 0 && errno == EINTR) continue;
-                if (r <= 0) break;  // closed by the peer, failed, or shut down by stop()
+                if (r < 0 && !c.evicted && !stopping_) why = "read failed: " + errnoText(errno);
+                if (r <= 0) break;  // closed by the peer, failed, or shut down by stop() or an eviction
                 if (realtime) {
                     const auto now = std::chrono::steady_clock::now();
                     if (now - windowStart >= std::chrono::seconds(1)) {
@@ -306,11 +430,16 @@ void LinkServer::serve(Connection& c) {
                 const std::uint64_t rejectedBefore = scanner.rejected();
                 scanner.feed(buf, static_cast<std::size_t>(r), commands);
                 rejected_ += scanner.rejected() - rejectedBefore;
+                if (!commands.empty()) c.lastFrameNs = nowNs();
                 bool open = true;
                 for (const ServoCommand& cmd : commands) {
                     const ReplyFrame reply = handler_(cmd);
-                    if (!sendWhole(c.fd, reply.data(), reply.size())) {
-                        ++overflowed_;
+                    if (!sendWhole(c.fd, reply.data(), reply.size(), maxQueued)) {
+                        if (!c.evicted && !stopping_) {
+                            ++overflowed_;
+                            why = "its replies went unread (" + std::to_string(maxQueued) +
+                                  " bytes waiting), the last one not sent";
+                        }
                         open = false;
                         break;
                     }
@@ -318,10 +447,15 @@ void LinkServer::serve(Connection& c) {
                 }
                 if (!open) break;
             }
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
             // The handler failed: this connection ends, the others go on.
+            why = std::string("the reply could not be built: ") + e.what();
         }
     }
+    if (!why.empty()) log("Client " + c.peer + " dropped: " + why);
+    // A client that stopped reading may still read what was sent: only whole
+    // replies, then the end, and not a cut made by closing over unread bytes.
+    if (!why.empty() && !stopping_ && !c.evicted) endGracefully(c.fd, std::chrono::seconds(5));
     ::shutdown(c.fd, SHUT_RDWR);
     c.done = true;
     wake();

@@ -57,10 +57,17 @@ struct LinkBinding {
 };
 
 struct LinkLimits {
-    int maxClients = 64;  // further connections are closed at once
-    // Replies a client has not read yet may fill this much of the socket's
-    // send buffer (the kernel doubles it); a reply that does not fit closes
-    // the connection, so a client that never reads costs bounded memory.
+    // When this many clients are connected, a newcomer takes the place of the
+    // one that has gone longest without a valid frame, if that is at least
+    // `evictIdleAfter`; otherwise the newcomer is closed at once. So idle
+    // connections cannot hold the server, and no working client is dropped.
+    int maxClients = 64;
+    std::chrono::milliseconds evictIdleAfter{10000};
+    // Replies a client has not read yet may wait in the socket's send queue
+    // up to this many bytes (beyond what the client's own receive buffer
+    // holds); a reply that would not fit is not sent at all and the
+    // connection closes, so a client that never reads costs bounded memory
+    // and never gets part of a reply.
     int sendBufferBytes = 64 * 1024;
     int listenBacklog = 64;
     // Connection threads ask for real-time scheduling (FIFO, lowest
@@ -77,6 +84,7 @@ struct LinkLimits {
 struct LinkCounters {
     std::uint64_t accepted = 0;      // connections served
     std::uint64_t refused = 0;       // closed at once: too many clients, or no thread
+    std::uint64_t evicted = 0;       // closed to make room, after going the idle time without a valid frame
     std::uint64_t overflowed = 0;    // closed because their replies went unread
     std::uint64_t frames = 0;        // valid frames answered
     std::uint64_t rejected = 0;      // frames dropped by the scanner
@@ -91,8 +99,12 @@ public:
     // connection's frames; returns the reply. Must be thread-safe: several
     // connections call it at once. An exception closes that connection.
     using FrameHandler = std::function<ReplyFrame(const ServoCommand&)>;
+    // Told, on the server's threads, each time a client is refused or dropped
+    // and why, in one line naming the client ("Client 127.0.0.1:40312
+    // dropped: ..."). Must be thread-safe.
+    using DropLog = std::function<void(const std::string&)>;
 
-    explicit LinkServer(FrameHandler handler, LinkLimits limits = {});
+    explicit LinkServer(FrameHandler handler, LinkLimits limits = {}, DropLog dropLog = {});
     ~LinkServer();
     LinkServer(const LinkServer&) = delete;
     LinkServer& operator=(const LinkServer&) = delete;
@@ -111,16 +123,23 @@ public:
 private:
     struct Connection {
         int fd = -1;
+        std::string peer;  // "address:port"
         std::thread thread;
         std::atomic<bool> done{false};
+        std::atomic<bool> evicted{false};
+        // steady-clock nanoseconds of the last valid frame (of the accept at first)
+        std::atomic<std::int64_t> lastFrameNs{0};
     };
     void acceptLoop();
+    void admit(int fd, const std::string& peer);
     void serve(Connection& c);
+    void log(const std::string& line) const;
     void reapFinished(bool all);
     void wake();
 
     FrameHandler handler_;
     LinkLimits limits_;
+    DropLog dropLog_;
     std::vector<int> listenFds_;
     std::vector<int> ports_;
     int wakePipe_[2] = {-1, -1};
@@ -129,19 +148,35 @@ private:
     std::atomic<bool> stopping_{false};
     mutable std::mutex connMutex_;
     std::vector<std::unique_ptr<Connection>> conns_;
-    std::atomic<std::uint64_t> accepted_{0}, refused_{0}, overflowed_{0}, frames_{0}, rejected_{0}, realtime_{0},
-        demoted_{0};
+    std::atomic<std::uint64_t> accepted_{0}, refused_{0}, evicted_{0}, overflowed_{0}, frames_{0}, rejected_{0},
+        realtime_{0}, demoted_{0};
 };
 
 // A listening socket on one binding; `boundPort` gets the port bound (for
 // port 0). Throws SimError naming the address and the reason.
 int openListener(const LinkBinding& b, int backlog, int& boundPort);
 // An accepted connection: no Nagle (a small reply must not wait for the
-// previous one's acknowledgement) and the given send buffer.
+// previous one's acknowledgement) and a send buffer with room for
+// `sendBufferBytes` of waiting replies and the kernel's bookkeeping.
 void tuneAcceptedSocket(int fd, int sendBufferBytes);
-// One send of the whole buffer without waiting; false when the socket took
-// less (its send buffer is full: the peer is not reading) or failed.
-bool sendWhole(int fd, const void* data, std::size_t n);
+// Sends all of `data` or nothing, without waiting: nothing (false) when more
+// than `maxQueued` bytes would then wait unsent or unacknowledged (the peer is
+// not reading) or the socket failed. Should the kernel take only part after
+// all, the rest follows within a second, so the peer never sees part of a
+// frame unless the socket fails outright.
+bool sendWhole(int fd, const void* data, std::size_t n, std::size_t maxQueued);
+// Sends all of `data`, waiting as long as the peer needs to read (or until
+// the socket fails or is shut down): for a single client that must never lose
+// a reply. False when the socket failed.
+bool sendAll(int fd, const void* data, std::size_t n);
+// Ends a connection the server gives up on without cutting what it sent:
+// sends the end of stream after the replies queued, then reads and discards
+// the peer's bytes (closing over unread bytes would reset the connection and
+// lose the replies not yet delivered, perhaps inside one) until every reply
+// is delivered, the peer closes, or `linger` passes. The caller closes `fd`.
+void endGracefully(int fd, std::chrono::milliseconds linger);
+// The peer's "address:port" of a connected socket ("?" if unknown).
+std::string peerName(int fd);
 // Polls `fd` for bytes without sleeping, for at most `limit`; true when bytes
 // are there. In a request-reply exchange the answer usually comes within tens
 // of microseconds, and waking a blocked thread on an idle core of a virtual

@@ -116,8 +116,9 @@ ApplyResult applyModel(const ModelTexts& t, char sep, SimState& s, Aircraft& ac,
     mp.motorPos.x = num(t.scalars[SC_XM]);
     mp.motorPos.y = num(t.scalars[SC_YM]);
     mp.motorPos.z = 0.0;
-    // Tilt about the body z axis as it stands in earth axes at this moment.
-    mp.thrustVec = finiteOrStop(MatVec(MRotO(mp.vycos, s.orient.row(2)), Vec3{mp.thrustMax, 0, 0}));
+    // Tilted by Vycos about the body's own z axis (the right wing): a body-frame
+    // vector, so the attitude at the moment of the apply plays no part.
+    mp.thrustVec = finiteOrStop(MatVec(MRotO(mp.vycos, Vec3{0, 0, 1}), Vec3{mp.thrustMax, 0, 0}));
     mp.weight = finiteOrStop(Vec3{0, -GRAVITY_G * mp.mass, 0});
 
     for (int r = 0; r < MIX_ROWS; ++r)

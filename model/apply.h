@@ -37,8 +37,8 @@ struct ApplyResult {
 
 // Parses the texts in the fixed order and assigns as it goes. Order within an
 // element: store Act and Param0..12; then parse 0, 1, 2, 3, 7, 4, 5, 6, 8, 10,
-// 11, 12. Then the scalars (stored first), the thrust vector (tilted by vycos
-// about the current body z axis, row 2 of s.orient), the weight, the mixer
+// 11, 12. Then the scalars (stored first), the thrust vector (body frame,
+// tilted by vycos about the body z axis, whatever the attitude), the weight, the mixer
 // (each cell parsed, then stored) and last the outlines.
 //
 // On a bad text throws SimError "'<text>' is not a valid floating point value"

@@ -5,6 +5,8 @@
 #include <concepts>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
+#include <utility>
 
 namespace uav {
 
@@ -151,25 +153,38 @@ void mat(IO& io, M& m) {
         for (auto& c : row) io.num(c);
 }
 
+// The state in its fields' declaration order (forEachSimStateMember).
 template <class IO, class S>
 void visitState(IO& io, S& s) {
-    mat(io, s.orient);
-    mat(io, s.earthToBody);
-    mat(io, s.bodyToEarth);
-    vec(io, s.velocity);
-    vec(io, s.omegaEarth);
-    vec(io, s.omegaBody);
-    vec(io, s.airflowBody);
-    for (auto* d : {&s.posH, &s.posX, &s.posZ, &s.posD, &s.rollAngle, &s.pitchAngle, &s.yawAngle}) io.num(*d);
-    for (auto* arr : {&s.elemAirflow, &s.elemForceBody, &s.elemForceEarth, &s.elemCP})
-        for (auto& v : *arr) vec(io, v);
-    vec(io, s.thrustBody);
-    for (auto& p : s.servoPos) io.num(p);
-    vec(io, s.wind);
-    for (auto* d : {&s.airTemp, &s.airPressure, &s.airDensity, &s.groundTemp, &s.groundPressure, &s.dt}) io.num(*d);
-    io.flag(s.running);
-    io.enumeration(s.fault, static_cast<int>(SimFault::NonFinite));
+    forEachSimStateField(s, [&](const char*, auto& v) {
+        using T = std::decay_t<decltype(v)>;
+        if constexpr (std::is_same_v<T, Mat3>) {
+            mat(io, v);
+        } else if constexpr (std::is_same_v<T, Vec3>) {
+            vec(io, v);
+        } else if constexpr (std::is_same_v<T, double>) {
+            io.num(v);
+        } else if constexpr (std::is_same_v<T, std::array<Vec3, ELEMENT_COUNT>>) {
+            for (auto& e : v) vec(io, e);
+        } else if constexpr (std::is_same_v<T, std::array<double, ELEMENT_COUNT>>) {
+            for (auto& e : v) io.num(e);
+        } else if constexpr (std::is_same_v<T, bool>) {
+            io.flag(v);
+        } else if constexpr (std::is_same_v<T, SimFault>) {
+            io.enumeration(v, static_cast<int>(SimFault::NonFinite));
+        } else {
+            static_assert(std::is_same_v<T, void>, "a state field of a new kind: give it an encoding");
+        }
+    });
 }
+
+// The start block holds the whole state: a change of its fields changes the
+// format. 1304 bytes are the 29 fields of versions 1 and 2.
+static_assert(sizeof(SimState) == 1304 && RECORDING_FORMAT_VERSION == 2,
+              "SimState changed: list the field in forEachSimStateMember, raise RECORDING_FORMAT_VERSION, "
+              "and update this size and docs/recording-format.md");
+static_assert(static_cast<int>(SimFault::NonFinite) == 3,
+              "a new SimFault value changes the recording format: raise RECORDING_FORMAT_VERSION");
 
 template <class IO, class A>
 void visitAircraft(IO& io, A& ac) {
@@ -345,6 +360,38 @@ constexpr const char* EVENT_NAMES[] = {"DynamicsTick",    "ControlTick", "LoopTi
                                        "ModelApply",      "StabiliserApply", "ReturnApply", "Initial", "Run",
                                        "Wind",            "Gust",        "TuningStart", "TuningStop", "End"};
 static_assert(std::size(EVENT_NAMES) == std::variant_size_v<EventData>);
+
+// An event's kind byte on disk is its index in EventData: a kind moved,
+// inserted or removed changes the format.
+template <class E, std::size_t I = 0>
+constexpr std::size_t kindIndex() {
+    if constexpr (std::is_same_v<E, std::variant_alternative_t<I, EventData>>)
+        return I;
+    else
+        return kindIndex<E, I + 1>();
+}
+static_assert(std::variant_size_v<EventData> == 15 && RECORDING_FORMAT_VERSION == 2,
+              "the event kinds changed: raise RECORDING_FORMAT_VERSION, then update these checks and "
+              "docs/recording-format.md");
+#define UAV_KIND_AT(name, index)                    \
+    static_assert(kindIndex<ev::name>() == (index), \
+                  "event kind " #name " is no longer at index " #index ": raise RECORDING_FORMAT_VERSION")
+UAV_KIND_AT(DynamicsTick, 0);
+UAV_KIND_AT(ControlTick, 1);
+UAV_KIND_AT(LoopTick, 2);
+UAV_KIND_AT(Slider, 3);
+UAV_KIND_AT(Mode, 4);
+UAV_KIND_AT(ModelApply, 5);
+UAV_KIND_AT(StabiliserApply, 6);
+UAV_KIND_AT(ReturnApply, 7);
+UAV_KIND_AT(Initial, 8);
+UAV_KIND_AT(Run, 9);
+UAV_KIND_AT(Wind, 10);
+UAV_KIND_AT(Gust, 11);
+UAV_KIND_AT(TuningStart, 12);
+UAV_KIND_AT(TuningStop, 13);
+UAV_KIND_AT(End, 14);
+#undef UAV_KIND_AT
 
 template <std::size_t I = 0>
 EventData eventOfKind(std::size_t kind) {

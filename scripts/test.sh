@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the release build (GCC, warnings as errors), the
+# Builds and runs every test: the mutation list's quick check, the release build (GCC, warnings as errors), the
 # sanitizer build (clang, AddressSanitizer + UndefinedBehaviorSanitizer) and a
 # bounded run of each fuzz target.
 set -euo pipefail
@@ -10,6 +10,11 @@ FUZZ_SECONDS=${FUZZ_SECONDS:-30}
 # ccache, where the machine has it, makes a rebuild of an unchanged tree quick; it changes nothing else.
 LAUNCHER=()
 command -v ccache >/dev/null && LAUNCHER=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+
+echo "== mutation list"
+# Each fault of the mutation check must still find its original text, so the
+# list cannot rot unnoticed (the full check runs by hand: see the README).
+/usr/bin/python3 scripts/mutation-test.py --check
 
 echo "== release build"
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUAVSIM_WERROR=ON "${LAUNCHER[@]}" >/dev/null

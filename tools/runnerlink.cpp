@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <mutex>
 #include <thread>
 
 #include "core/errors.h"
@@ -24,9 +25,14 @@ namespace {
 class RealTimeDriver final : public TickDriver {
 public:
     RealTimeDriver(const RunOptions& opt, const std::function<void(int)>& listening)
-        : binding_{opt.linkAddress, opt.linkPort}, listening_(listening), server_([this](const ServoCommand& c) {
+        : binding_{opt.linkAddress, opt.linkPort},
+          listening_(listening),
+          server_([this](const ServoCommand& c) {
               queue_.push(c);
               return encodeReply(snapshot_.read());
+          }, LinkLimits{}, [this](const std::string& line) {
+              std::lock_guard lock(dropsMutex_);
+              drops_.push_back(line);
           }) {}
     bool beforeTick(std::int64_t i, Flight& flight) override {
         using namespace std::chrono;
@@ -47,9 +53,14 @@ public:
         return true;
     }
     void afterTick(std::int64_t, const SimState& s) override { snapshot_.publish(telemetryFromState(s)); }
-    LinkRunReport report() const { return {server_.counters().frames, server_.counters().accepted}; }
+    LinkRunReport report() const {
+        std::lock_guard lock(dropsMutex_);
+        return {server_.counters().frames, server_.counters().accepted, drops_};
+    }
 
 private:
+    mutable std::mutex dropsMutex_;
+    std::vector<std::string> drops_;
     LinkBinding binding_;
     std::function<void(int)> listening_;
     TelemetrySnapshot snapshot_;
@@ -73,6 +84,8 @@ public:
         if (listening) listening(port);
     }
     ~LockstepDriver() override {
+        // The run is over: the client gets every reply whole before the end.
+        if (clientFd_ >= 0) endGracefully(clientFd_, std::chrono::seconds(2));
         if (clientFd_ >= 0) ::close(clientFd_);
         ::close(listenFd_);
     }
@@ -84,6 +97,7 @@ public:
             spinUntilReadable(clientFd_, LOCKSTEP_SPIN);
             const ssize_t r = ::recv(clientFd_, buf_, sizeof buf_, 0);
             if (r < 0 && errno == EINTR) continue;
+            if (r < 0) why_ = std::string("read failed: ") + std::strerror(errno);
             if (r <= 0) return false;  // the client left: the flight ends here
             scanned_.clear();
             scanner_.feed(buf_, static_cast<std::size_t>(r), scanned_);
@@ -98,7 +112,11 @@ public:
         if (i % 2 == 1) reply(s);
     }
     void end(const SimState& s) override { reply(s); }  // a run of an odd number of ticks
-    LinkRunReport report() const { return {answered_, clientFd_ >= 0 ? 1u : 0u}; }
+    LinkRunReport report() const {
+        LinkRunReport r{answered_, clientFd_ >= 0 ? 1u : 0u, {}};
+        if (!why_.empty()) r.drops.push_back("Client " + peer_ + " dropped: " + why_);
+        return r;
+    }
 
 private:
     // The first client, awaited for clientWait_ seconds of wall clock.
@@ -121,23 +139,31 @@ private:
             if (errno != EINTR && errno != ECONNABORTED) throw SimError(std::string("accept failed: ") + std::strerror(errno));
         }
         tuneAcceptedSocket(clientFd_, LinkLimits{}.sendBufferBytes);
-        gone_ = !sendWhole(clientFd_, LINK_GREETING.data(), LINK_GREETING.size());
+        peer_ = peerName(clientFd_);
+        if (!sendAll(clientFd_, LINK_GREETING.data(), LINK_GREETING.size())) failed("the greeting");
         return !gone_;
     }
+    // The only client waits for its reply however long it takes to read:
+    // dropping it would end the run.
     void reply(const SimState& s) {
         if (!replyDue_) return;
         replyDue_ = false;
         const ReplyFrame f = encodeReply(telemetryFromState(s));
-        if (sendWhole(clientFd_, f.data(), f.size()))
+        if (sendAll(clientFd_, f.data(), f.size()))
             ++answered_;
         else
-            gone_ = true;  // not reading its replies, or closed
+            failed("reply " + std::to_string(answered_ + 1));
+    }
+    void failed(const std::string& what) {
+        gone_ = true;
+        why_ = "sending " + what + " failed: " + std::strerror(errno);
     }
 
     double clientWait_;  // s
     std::string where_;  // ADDR:PORT, for the message
     int listenFd_ = -1, clientFd_ = -1;
     bool gone_ = false, replyDue_ = false;
+    std::string peer_, why_;  // the client, and why it was lost (empty: it closed the connection)
     std::uint64_t answered_ = 0;
     FrameScanner scanner_;
     std::uint8_t buf_[4096];

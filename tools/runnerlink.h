@@ -8,13 +8,16 @@
 // Lockstep (--link --lockstep): one client; each valid frame sets the
 // sliders, advances the flight by one control period (two dynamics ticks,
 // the control tick and the loop tick on the first), and is then answered with
-// the state at the end of that period. Nothing moves between frames, so the
+// the state at the end of that period. A reply waits for as long as the
+// client takes to read (there is no other client to protect), so a client
+// that sends many frames before reading loses none. Nothing moves between frames, so the
 // same frames always give the same replies, as fast as both sides can go.
 #pragma once
 
 #include <functional>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "tools/runner.h"
 
@@ -32,6 +35,8 @@ public:
 struct LinkRunReport {
     std::uint64_t framesAnswered = 0;
     std::uint64_t connections = 0;
+    // Each client the link refused or dropped, and why, in order (one line each).
+    std::vector<std::string> drops;
 };
 
 // Flies `opt` (opt.linkPort set) serving the link. `listening` is told the

@@ -69,6 +69,13 @@ std::int32_t pulse(const std::string& opt, const std::string& text) {
     return static_cast<std::int32_t>(std::lround(v));
 }
 
+int port(const std::string& opt, const std::string& text) {
+    const double v = number(opt, text);
+    if (v != std::floor(v) || v < 0 || v > 65535)
+        throw uav::SimError("option " + opt + ": '" + text + "' is not a port (0..65535)");
+    return static_cast<int>(v);
+}
+
 // The wing leveller: bank and pitch errors to pulse widths. On this link a
 // longer aileron pulse rolls the model to the right (positive bank) and a
 // longer elevator pulse pitches the nose up.
@@ -105,7 +112,7 @@ int main(int argc, char** argv) {
                 std::fputs(usage, stdout);
                 return 0;
             } else if (a == "--host") o.host = value();
-            else if (a == "--port") o.port = static_cast<int>(number(a, value()));
+            else if (a == "--port") o.port = port(a, value());
             else if (a == "--rate") o.rate = std::max(0.0, number(a, value()));
             else if (a == "--seconds") o.seconds = number(a, value());
             else if (a == "--frames") o.frames = static_cast<long>(number(a, value()));
@@ -134,19 +141,22 @@ int main(int argc, char** argv) {
         uav::ServoCommand cmd = o.pulses;
         const Clock::time_point start = Clock::now();
         std::string stopped;
+        long sent = 0;  // frames written to the link
         for (long k = 0; k < frames && stopped.empty(); ++k) {
             if (o.rate > 0)
                 std::this_thread::sleep_until(start + std::chrono::duration_cast<Clock::duration>(
                                                           std::chrono::duration<double>(static_cast<double>(k) / o.rate)));
             if (o.level && k > 0) cmd = leveller(t, o.pulses.thr);
-            const Clock::time_point sent = Clock::now();
+            const Clock::time_point sentAt = Clock::now();
             try {
-                t = link.exchange(cmd);
+                link.sendCommand(cmd);
+                ++sent;  // counted once the frame is written, answered or not
+                t = link.readReply();
             } catch (const uav::SimError& e) {
                 stopped = e.what();  // the flight ended or the server went: report what was measured
                 break;
             }
-            rttMicros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - sent).count());
+            rttMicros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - sentAt).count());
             if ((k + 1) % printEvery == 0)
                 std::printf("#%-7ld roll %6.1f  pitch %6.1f  yaw %6.1f deg  ground %5.1f  air %5.1f km/h  "
                             "alt %7.1f  N %8.1f  E %8.1f m  rtt %6.0f us\n",
@@ -160,7 +170,7 @@ int main(int argc, char** argv) {
         };
         std::printf("%ld frames sent, %zu answered in %.2f s (%.0f frames/s); round trip p50 %.0f us, p99 %.0f us, "
                     "max %.0f us\n",
-                    frames, rttMicros.size(), wall, wall > 0 ? static_cast<double>(rttMicros.size()) / wall : 0.0,
+                    sent, rttMicros.size(), wall, wall > 0 ? static_cast<double>(rttMicros.size()) / wall : 0.0,
                     pct(0.5), pct(0.99), rttMicros.empty() ? 0.0 : rttMicros.back());
         if (!stopped.empty()) std::fprintf(stderr, "uavsim-hil: stopped early: %s\n", stopped.c_str());
         return stopped.empty() ? 0 : 1;

@@ -68,6 +68,7 @@ int main(int argc, char** argv) {
         if (!opt.quiet && opt.linkPort >= 0)
             std::cerr << "link: " << link.framesAnswered << " frames answered, " << link.connections
                       << " connections\n";
+        for (const std::string& line : link.drops) std::cerr << "link: " << line << '\n';
         if (!opt.quiet && opt.apPort >= 0) writeArduPilotSummary(std::cerr, ardupilot);
         return sum.fault == SimFault::None ? 0 : 3;
     } catch (const NoLinkClient& e) {

@@ -27,18 +27,28 @@ struct TextureLoad {
     std::string message;
 };
 
+// The largest texture side ever accepted, whatever the OpenGL context takes:
+// 16384 x 16384 RGBA pixels are 1 GiB already.
+inline constexpr int MAX_TEXTURE_SIDE = 16384;
+
 // Decodes a whole TGA file. `name` is the file name as the messages show it.
 // Uncompressed (type 2) and run-length encoded (type 10) true-colour images of
 // 24 or 32 bits per pixel; everything else is refused with its message, and a
-// file that ends before its last pixel gives the read message. Never reads or
-// writes past a buffer; the pixel buffer is allocated only once the file is
-// known to be long enough to fill it.
-TextureLoad decodeTga(const std::string& name, const std::uint8_t* data, std::size_t size);
+// file that ends before its last pixel gives the read message. An image wider
+// or higher than `maxSide` (the context's largest texture; never more than
+// MAX_TEXTURE_SIDE) is refused from its header, before anything is allocated.
+// Never reads or writes past a buffer; the pixel buffer is allocated only once
+// the file is known to be long enough to fill it.
+TextureLoad decodeTga(const std::string& name, const std::uint8_t* data, std::size_t size,
+                      int maxSide = MAX_TEXTURE_SIDE);
 
 // The loader by extension: a name whose last four characters, upper-cased, are
 // ".TGA" is read from disk and decoded ("File not found  - " when it does not
 // exist). Any other name gives no texture and no message (ok false, message empty).
-TextureLoad loadTextureFile(const std::string& fileName);
+// The header is read and checked first; of the rest only as many bytes are
+// read as the image it declares can use, so a huge file costs no more memory
+// than its picture.
+TextureLoad loadTextureFile(const std::string& fileName, int maxSide = MAX_TEXTURE_SIDE);
 
 // Reads a regular file of at most maxBytes into `out`; false when it cannot
 // be opened or read, or is larger.

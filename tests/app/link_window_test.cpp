@@ -14,6 +14,9 @@
 #include <QTimer>
 #include <thread>
 
+#include <poll.h>
+#include <sys/socket.h>
+
 #include "app/startup.h"
 #include "app/tform1.h"
 #include "app/tform6.h"
@@ -154,4 +157,42 @@ TEST_F(LinkWindow, CommandsMoveTheSlidersAndRepliesCarryTheLastTick) {
     ASSERT_TRUE(f6().Stop());
     EXPECT_TRUE(c.closedByServer(2s));
     EXPECT_TRUE(d.closedByServer(2s));
+}
+
+// A client that writes thousands of frames without reading is dropped, gets
+// whole replies only, and the activity log says who and why.
+TEST_F(LinkWindow, ADroppedClientIsLoggedWithItsReason) {
+    tick(0);
+    f6().edtPort->setText(QStringLiteral("0"));
+    ASSERT_TRUE(f6().Start());
+    HilClient deaf("127.0.0.1", f6().server().boundPorts().at(0));
+    std::vector<CommandFrame> burst(30000, encodeCommand({1500, 1500, 1500, 1500}));
+    std::thread writer([&] {
+        try {
+            deaf.sendBytes(burst.data(), burst.size() * sizeof(CommandFrame));
+        } catch (const SimError&) {
+        }
+    });
+    auto droppedLogged = [&] {
+        for (const std::string& l : log())
+            if (l.find("dropped: its replies went unread") != std::string::npos && l.rfind("Client 127.0.0.1:", 0) == 0)
+                return true;
+        return false;
+    };
+    const auto until = std::chrono::steady_clock::now() + 10s;
+    while (!droppedLogged() && std::chrono::steady_clock::now() < until)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    writer.join();
+    EXPECT_TRUE(droppedLogged()) << "activity log: " << (log().empty() ? "" : log().back());
+    std::size_t total = 0;
+    std::uint8_t buf[65536];
+    for (;;) {
+        pollfd p{deaf.fd(), POLLIN, 0};
+        if (::poll(&p, 1, 5000) <= 0) break;
+        const ssize_t r = ::recv(deaf.fd(), buf, sizeof buf, 0);
+        if (r <= 0) break;
+        total += static_cast<std::size_t>(r);
+    }
+    EXPECT_EQ(total % 36, 0u) << total << " bytes after the greeting";
+    ASSERT_TRUE(f6().Stop());
 }

@@ -2,6 +2,8 @@
 // offscreen platform, re-flown headless: the replay's telemetry is the
 // recorder's, byte for byte. And the live plots from the same ring.
 
+#include <set>
+
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -23,6 +25,8 @@
 #include "app/tform1.h"
 #include "app/tform2.h"
 #include "app/tform5.h"
+#include "app/tform7.h"
+#include "record/recording.h"
 #include "record/replay.h"
 #include "tests/testutil.h"
 
@@ -55,6 +59,16 @@ protected:
     Windows w;
 };
 
+template <std::size_t I = 0>
+EventData eventOfKindForTest(std::size_t k) {
+    if constexpr (I < std::variant_size_v<EventData>) {
+        if (k == I) return EventData(std::in_place_index<I>);
+        return eventOfKindForTest<I + 1>(k);
+    } else {
+        return EventData{};
+    }
+}
+
 int csvRows(const std::string& csv) { return static_cast<int>(std::count(csv.begin(), csv.end(), '\n')) - 1; }
 
 }  // namespace
@@ -74,7 +88,14 @@ TEST_F(RecordedWindow, SixtySecondSessionReplaysByteForByte) {
         {4000, [this] { f().TrackBar4->setValue(0); }},
         {6000, [this] { f().TrackBar3->setValue(-20); }},
         {10000, mode(1)},  // stabilise: the sliders are set-points now
+        {11000, [this] { w.form5->SpeedButton1Click(); }},  // "Start AT": the relay flies bank and pitch
         {14000, [this] { f().TrackBar1->setValue(-30); }},
+        {17000, [this] {
+             try {
+                 w.form5->SpeedButton2Click();  // "Stpop AT": the proposals go into the fields
+             } catch (const SimError&) {  // no proposal: the tuning stops all the same
+             }
+         }},
         {20000, [this] {
              // A heavier model, applied in flight.
              ModelTexts t = w.form2->texts();
@@ -90,6 +111,13 @@ TEST_F(RecordedWindow, SixtySecondSessionReplaysByteForByte) {
              w.form5->SpeedButton4Click();
          }},
         {28000, mode(2)},  // return home
+        {32000, [this] {
+             // The auto-return window's apply, in flight: a lower return altitude.
+             ReturnTexts t = w.form7->texts();
+             t.text[RT_ALTITUDE] = "40";
+             w.form7->setTexts(t);
+             w.form7->SpeedButton4Click();
+         }},
         {36000, [this] { f().Image1MouseDown(Qt::LeftButton, 80, 40); }},
         {44000, [this] { f().SpeedButton3->click(); }},
         {46000, [this] { f().SpeedButton2->click(); }},
@@ -98,7 +126,8 @@ TEST_F(RecordedWindow, SixtySecondSessionReplaysByteForByte) {
         {54000, [this] { f().TrackBar2->setValue(20); }},
     });
     rec().stopRecording();
-    EXPECT_EQ(f().windowTitle(), QStringLiteral("Симулятор"));
+    // The caption the relay tuning left ("crossings  crossings"), without the mark.
+    EXPECT_FALSE(f().windowTitle().endsWith(QStringLiteral(" — REC"))) << f().windowTitle().toStdString();
     EXPECT_TRUE(rec().startAction->isEnabled());
 
     const std::string recorded = fileBytes(path + ".csv");
@@ -111,6 +140,16 @@ TEST_F(RecordedWindow, SixtySecondSessionReplaysByteForByte) {
     EXPECT_EQ(csvRows(replayed.str()), csvRows(recorded));
     EXPECT_TRUE(replayed.str() == recorded) << "the replay's telemetry differs from the recorder's";
     expectSameState(sum.final, sim.state);  // the replay ends where the window stands
+
+    // Every kind of input the windows have reached the recording.
+    const std::string bytes = fileBytes(path);
+    RecordingReader reader(bytes);
+    reader.start();
+    std::set<std::size_t> kinds;
+    for (std::vector<Event> block = reader.nextBlock(); !block.empty(); block = reader.nextBlock())
+        for (const Event& e : block) kinds.insert(e.data.index());
+    for (std::size_t k = 0; k < std::variant_size_v<EventData>; ++k)
+        EXPECT_TRUE(kinds.count(k)) << "no " << eventName(eventOfKindForTest(k)) << " event in the recording";
 }
 
 TEST_F(RecordedWindow, RelayTuningsCaptionWinsOverTheMark) {

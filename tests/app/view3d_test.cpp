@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QMessageBox>
 #include <QTest>
 #include <cstdlib>
 #include <filesystem>
@@ -100,6 +101,67 @@ TEST_F(View3d, SkyAboveTheHorizonGrassBelowAndTheHomePoleAhead) {
     EXPECT_EQ(form->windowTitle(), QStringLiteral("n"));
 }
 
+// The camera at other headings and at a bank, against a picture worked out by
+// hand: the home pole straight ahead when flying toward it from the west,
+// north or east, and a right bank turns the horizon counter-clockwise (its
+// left end down, its right end up), as seen from a cockpit.
+TEST_F(View3d, HeadingsAndABankTurnThePicture) {
+    writeUniformMap(dir / "grass.bmp", 0);
+    form->loadMap(QString::fromStdString(dir / "grass.bmp"));
+    auto redInMiddle = [&](const QImage& img) {
+        int red = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 316; x <= 324; ++x) red += isRed(img.pixel(x, y));
+        return red;
+    };
+    auto redAnywhere = [&](const QImage& img) {
+        int red = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) red += isRed(img.pixel(x, y));
+        return red;
+    };
+    struct Heading {
+        double north, east;
+        Mat3 orient;  // rows: nose, up, right wing (earth X north, Y up, Z east)
+        const char* why;
+    } headings[] = {
+        {0, -500, Mat3{{{0, 0, 1}, {0, 1, 0}, {-1, 0, 0}}}, "500 m west of home, heading east"},
+        {500, 0, Mat3{{{-1, 0, 0}, {0, 1, 0}, {0, 0, -1}}}, "500 m north of home, heading south"},
+        {0, 500, Mat3{{{0, 0, -1}, {0, 1, 0}, {1, 0, 0}}}, "500 m east of home, heading west"},
+    };
+    auto placeAt = [&](double north, double east, const Mat3& orient) {
+        sim.state.posH = 100;
+        sim.state.posX = north;
+        sim.state.posZ = east;
+        sim.state.posD = std::hypot(north, east);
+        sim.state.orient = orient;
+        w.form1->Timer1Timer();  // the display tick: PosModel
+    };
+    for (const Heading& h : headings) {
+        SCOPED_TRACE(h.why);
+        placeAt(h.north, h.east, h.orient);
+        EXPECT_GT(redInMiddle(frame()), 10) << "the pole straight ahead";
+        // Turned round: home behind, no pole in the picture.
+        Mat3 back = h.orient;
+        back.setRow(0, VecScale(h.orient.row(0), -1));
+        back.setRow(2, VecScale(h.orient.row(2), -1));
+        placeAt(h.north, h.east, back);
+        EXPECT_EQ(redAnywhere(frame()), 0) << "home behind";
+    }
+
+    // Heading north, banked 30 deg right (right wing down): the horizon runs
+    // through the centre at 30 deg, 280 px either side of it 160 px lower on
+    // the left and higher on the right.
+    const double b = 30 * DEG_TO_RAD;
+    place(100, -500, Mat3{{{1, 0, 0}, {0, std::cos(b), std::sin(b)}, {0, -std::sin(b), std::cos(b)}}});
+    const QImage banked = frame();
+    EXPECT_TRUE(isSky(banked.pixel(40, 320))) << "left, below the centre: sky, " << std::hex << banked.pixel(40, 320);
+    EXPECT_TRUE(isGrass(banked.pixel(600, 160))) << "right, above the centre: grass, " << std::hex
+                                                 << banked.pixel(600, 160);
+    EXPECT_TRUE(isGrass(banked.pixel(40, 470))) << "left, bottom: grass";
+    EXPECT_TRUE(isSky(banked.pixel(600, 10))) << "right, top: sky";
+}
+
 // Tiles outside the view are skipped; the picture must not change by a pixel,
 // whatever the attitude, zoom or place (west and south of home included).
 TEST_F(View3d, CullingChangesNoPixel) {
@@ -164,6 +226,44 @@ TEST_F(View3d, TheHorizonHasNoNotchAnywhereInTheCell) {
             EXPECT_EQ(clearPixels(frame()), 0) << "yaw " << h.yawDeg << " deg, " << along << " m along the view axis";
         }
     }
+}
+
+// A sky that declares 65535 x 65535 pixels is refused from its header, with
+// the file named, in a box that does not hold the views: frames go on being
+// drawn while it is open, untextured.
+TEST(View3dSky, AHugeSkyIsRefusedWithoutHoldingTheViews) {
+    if (!TForm9::openGlAvailable()) GTEST_SKIP() << "no OpenGL context: run under xvfb-run";
+    TempDir dir;
+    std::string tga(18, '\0');
+    tga[2] = 10;  // run-length encoded
+    tga[12] = tga[13] = tga[14] = tga[15] = '\xFF';
+    tga[16] = 32;
+    tga += std::string(64, '\x7F');
+    putFile(dir / "Sky.tga", tga);
+    SimApp sim;
+    sim.appDir = dir.path.string() + "/";
+    Windows w = createWindows(sim);
+    w.form9->skyFile = dir / "Sky.tga";
+    sim.state.posH = 100;
+    w.form1->CheckBox1->setChecked(true);
+    w.form1->CheckBox1Click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.form9->grabFrame().isNull(); }, 10000));
+    QMessageBox* box = nullptr;
+    for (QWidget* t : QApplication::topLevelWidgets())
+        if (t->objectName() == QLatin1String("skyError") && t->isVisible()) box = qobject_cast<QMessageBox*>(t);
+    ASSERT_NE(box, nullptr) << "no message about the sky";
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "the box must not be modal";
+    EXPECT_EQ(box->windowTitle(), QStringLiteral("TGA File Error"));
+    EXPECT_EQ(box->text().toStdString(), "Couldn't load \"" + (dir / "Sky.tga") +
+                                             "\". The image is 65535 x 65535 pixels; the largest texture here is " +
+                                             std::to_string(std::min(16384, w.form9->renderer().maxTextureSide())) +
+                                             " x " + std::to_string(std::min(16384, w.form9->renderer().maxTextureSide())) + ".");
+    EXPECT_FALSE(w.form9->renderer().hasSky());
+    // The display tick goes on drawing while the box is open.
+    w.form1->Timer1Timer();
+    EXPECT_FALSE(w.form9->grabFrame().isNull());
+    box->close();
+    delete w.form1;
 }
 
 int main(int argc, char** argv) {

@@ -208,3 +208,24 @@ TEST(DynamicsTick, NonFiniteForcesNeverReachTheState) {
         EXPECT_EQ(s.velocity, before.velocity);
     }
 }
+
+// The one list of the state's fields (finiteness check, recording, tests'
+// comparison): every field once, in declaration order, none overlapping.
+TEST(SimStateFields, EveryFieldOnceInDeclarationOrder) {
+    SimState s;
+    std::vector<std::string> names;
+    std::ptrdiff_t end = 0;  // first byte after the previous field
+    std::size_t bytes = 0;
+    forEachSimStateField(s, [&](const char* name, auto& v) {
+        const std::ptrdiff_t at = reinterpret_cast<const char*>(&v) - reinterpret_cast<const char*>(&s);
+        EXPECT_GE(at, end) << name << " listed out of declaration order";
+        end = at + static_cast<std::ptrdiff_t>(sizeof v);
+        bytes += sizeof v;
+        for (const std::string& n : names) EXPECT_NE(n, name) << name << " listed twice";
+        names.push_back(name);
+    });
+    EXPECT_EQ(names.size(), 29u);
+    EXPECT_EQ(names.front(), "orient");
+    EXPECT_EQ(names.back(), "fault");
+    EXPECT_LE(sizeof(SimState) - bytes, alignof(SimState) - 1) << "more padding than alignment explains";
+}

@@ -1,5 +1,6 @@
 // The wire format and the frame scanner, on bytes alone.
 
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -70,6 +71,38 @@ TEST(FrameFormat, ReplyCarriesSinglesInOrderAndZeroForUnrepresentable) {
 
     f[35] = 0;
     EXPECT_FALSE(decodeReply(f.data(), f.size(), back));
+}
+
+// Every field from its own quantity of the state, at the offset the README
+// gives: a state in which all eight differ (ground speed 13 m/s from a
+// velocity of 3, 4, 12; airspeed 3 m/s from a body airflow of 1, -2, 2; north
+// and east of different size and sign), read back from the bytes alone.
+TEST(FrameFormat, EachReplyFieldComesFromItsOwnQuantity) {
+    SimState s;
+    s.rollAngle = 0.125;
+    s.pitchAngle = -0.25;
+    s.yawAngle = 1.5;
+    s.velocity = {3, 4, 12};
+    s.airflowBody = {1, -2, 2};
+    s.posH = 321.5;
+    s.posX = 1234.5;   // north
+    s.posZ = -87.25;   // east
+    const ReplyFrame f = encodeReply(telemetryFromState(s));
+    auto at = [&](std::size_t offset) {
+        std::uint32_t bits = 0;
+        for (int i = 0; i < 4; ++i) bits |= static_cast<std::uint32_t>(f[offset + i]) << (8 * i);
+        return std::bit_cast<float>(bits);
+    };
+    const struct {
+        std::size_t offset;
+        float want;
+        const char* field;
+    } fields[] = {
+        {3, 0.125f, "roll"},         {7, -0.25f, "pitch"},     {11, 1.5f, "yaw"},
+        {15, 13.0f, "ground speed"}, {19, 3.0f, "airspeed"},   {23, 321.5f, "altitude"},
+        {27, 1234.5f, "north"},      {31, -87.25f, "east"},
+    };
+    for (const auto& k : fields) EXPECT_EQ(at(k.offset), k.want) << k.field << " at offset " << k.offset;
 }
 
 TEST(FrameFormat, SlidersFromPulseWidths) {

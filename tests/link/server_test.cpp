@@ -1,9 +1,13 @@
 // The TCP server against real clients on 127.0.0.1 (port chosen by the
 // kernel). Every wait is bounded; the server stops with the test.
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <poll.h>
 #include <mutex>
 #include <thread>
 
@@ -35,14 +39,17 @@ bool eventually(const std::function<bool()>& cond) {
 }
 
 // A server whose reply echoes the command in the first four fields, so a
-// reply can be matched to its frame.
+// reply can be matched to its frame; it keeps the lines of its drop log.
 struct EchoServer {
     EchoServer(LinkLimits limits = {})
         : server([this](const ServoCommand& c) {
               std::lock_guard lock(m);
               seen.push_back(c);
               return encodeReply({double(c.ail), double(c.elev), double(c.rud), double(c.thr), 0, 0, 0, 0});
-          }, limits) {
+          }, limits, [this](const std::string& line) {
+              std::lock_guard lock(m);
+              log.push_back(line);
+          }) {
         server.start({{"127.0.0.1", 0}});
         port = server.boundPorts().at(0);
     }
@@ -50,11 +57,29 @@ struct EchoServer {
         std::lock_guard lock(m);
         return seen;
     }
+    std::vector<std::string> logLines() {
+        std::lock_guard lock(m);
+        return log;
+    }
+    bool logged(const std::string& text) {
+        for (const std::string& l : logLines())
+            if (l.find(text) != std::string::npos) return true;
+        return false;
+    }
     std::mutex m;
     std::vector<ServoCommand> seen;
+    std::vector<std::string> log;
     LinkServer server;
     int port = 0;
 };
+
+// "127.0.0.1:<port>" of the client's own end, as the server names it.
+std::string localName(const HilClient& c) {
+    sockaddr_in a{};
+    socklen_t len = sizeof a;
+    ::getsockname(c.fd(), reinterpret_cast<sockaddr*>(&a), &len);
+    return "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+}
 
 }  // namespace
 
@@ -179,4 +204,74 @@ TEST(LinkServer, StartFailuresNameTheReasonAndLeaveNothingListening) {
     EXPECT_EQ(parsePortText(" 9099 "), 9099);
     EXPECT_EQ(test::errorOf([] { parsePortText("Any"); }), "'Any' is not a valid integer value");
     EXPECT_EQ(test::errorOf([] { parsePortText("70000"); }), "Port 70000 is out of range 0..65535");
+}
+
+// When every place is taken, a newcomer takes the place of the client that has
+// gone longest without a valid frame, once that is the idle time; a working
+// client is never dropped for it, and each refusal and drop is logged.
+TEST(LinkServer, AnIdleCrowdCannotLockOutANewClient) {
+    LinkLimits limits;
+    limits.maxClients = 3;
+    limits.evictIdleAfter = 400ms;
+    EchoServer es(limits);
+    HilClient working("127.0.0.1", es.port);
+    HilClient idle1("127.0.0.1", es.port);
+    working.exchange({1, 1, 1, 1});
+    HilClient idle2("127.0.0.1", es.port);
+    // Full, and nobody idle long enough yet: refused as before, and logged.
+    EXPECT_THROW(HilClient("127.0.0.1", es.port, 2s), SimError);
+    EXPECT_TRUE(eventually([&] { return es.logged("refused: 3 clients connected, none without a valid frame for 0.4 s"); }));
+
+    // The working client keeps sending; the idle ones go past the idle time.
+    for (int i = 0; i < 10; ++i) {
+        working.exchange({i, i, i, i});
+        std::this_thread::sleep_for(50ms);
+    }
+    HilClient newcomer("127.0.0.1", es.port);  // takes idle1's place: idle longest
+    EXPECT_EQ(newcomer.exchange({7, 7, 7, 7}).roll, 7.0);
+    EXPECT_TRUE(idle1.closedByServer(2s));
+    EXPECT_TRUE(eventually([&] {
+        return es.logged("Client " + localName(idle1) + " dropped: no valid frame for ") &&
+               es.logged("s, its place given to " + localName(newcomer));
+    }));
+    HilClient second("127.0.0.1", es.port);  // then idle2's
+    EXPECT_TRUE(idle2.closedByServer(2s));
+    EXPECT_EQ(second.exchange({8, 8, 8, 8}).roll, 8.0);
+    EXPECT_EQ(working.exchange({9, 9, 9, 9}).roll, 9.0) << "the working client stays";
+    EXPECT_EQ(es.server.counters().evicted, 2u);
+    EXPECT_EQ(es.server.counters().open, 3);
+
+    // All three working now: a newcomer is refused, nobody is dropped.
+    newcomer.exchange({1, 1, 1, 1});
+    second.exchange({1, 1, 1, 1});
+    working.exchange({1, 1, 1, 1});
+    EXPECT_THROW(HilClient("127.0.0.1", es.port, 2s), SimError);
+    EXPECT_EQ(es.server.counters().evicted, 2u);
+}
+
+// A client that writes thousands of frames before it reads is dropped once
+// its unread replies pass the bound, and then reads whole replies only: the
+// greeting, n x 36 bytes, the end. The log says why.
+TEST(LinkServer, ADroppedClientNeverGetsPartOfAReply) {
+    EchoServer es;
+    HilClient deaf("127.0.0.1", es.port);
+    const std::string name = localName(deaf);
+    std::vector<CommandFrame> burst(30000, encodeCommand({2, 2, 2, 2}));
+    try {
+        deaf.sendBytes(burst.data(), burst.size() * sizeof(CommandFrame));
+    } catch (const SimError&) {  // the server closed it before the last frame
+    }
+    ASSERT_TRUE(eventually([&] { return es.server.counters().overflowed == 1; }));
+    std::size_t total = 23;  // the greeting, checked by the client
+    std::uint8_t buf[65536];
+    for (;;) {
+        pollfd p{deaf.fd(), POLLIN, 0};
+        if (::poll(&p, 1, 5000) <= 0) break;
+        const ssize_t r = ::recv(deaf.fd(), buf, sizeof buf, 0);
+        if (r <= 0) break;
+        total += static_cast<std::size_t>(r);
+    }
+    EXPECT_GT(total, 23u + 36u * 1000u);
+    EXPECT_EQ((total - 23) % 36, 0u) << total << " bytes";
+    EXPECT_TRUE(es.logged("Client " + name + " dropped: its replies went unread"));
 }

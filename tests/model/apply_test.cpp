@@ -58,12 +58,19 @@ TEST(ApplyGeometry, ThrustTiltWeightAndOutlines) {
     ASSERT_EQ(a.apply(startUp()), "no error");  // M 2, TV 1, Vycos 5
     expectVec(a.ac.params.thrustVec, {19.6 * std::cos(5 * DEG), 19.6 * std::sin(5 * DEG), 0});
     expectVec(a.ac.params.weight, {0, -19.6, 0});
-    // Applied while rolled 90 deg right (body z pointing down): the tilt turns
-    // sideways in the X-Z plane instead of upward.
-    b.s.orient = Mat3{{{1, 0, 0}, {0, 0, 1}, {0, -1, 0}}};
-    ASSERT_EQ(b.apply(startUp()), "no error");
-    EXPECT_NEAR(b.ac.params.thrustVec.y, 0, 1e-12);
-    EXPECT_NEAR(std::fabs(b.ac.params.thrustVec.z), 19.6 * std::sin(5 * DEG), 1e-12);
+    // The thrust line is a body-frame vector: applied at any attitude it is
+    // the same nose-up tilt, bit for bit, not one turned by the attitude of
+    // the moment (a 90 deg bank used to put it sideways).
+    const Mat3 attitudes[] = {
+        Mat3{{{1, 0, 0}, {0, 0, 1}, {0, -1, 0}}},              // heading north, banked 90 deg right
+        MatMul(MRotZ(0.4), MRotY(-PI / 2)),                    // turned about two axes
+        MatMul(MRotX(-0.7), MatMul(MRotZ(-0.2), MRotY(2.5))),  // about all three
+    };
+    for (const Mat3& orient : attitudes) {
+        b.s.orient = orient;
+        ASSERT_EQ(b.apply(startUp()), "no error");
+        EXPECT_EQ(b.ac.params.thrustVec, a.ac.params.thrustVec);
+    }
 
     // Outlines in drawing units.
     ModelTexts t = startUp();

@@ -115,6 +115,16 @@ std::vector<Event> readAll(RecordingReader& r) {
 
 }  // namespace
 
+// The check sum is the CRC-32 of zlib and PNG (reflected 0x04C11DB7, both
+// inversions): its standard check value, the empty text, and a sum carried
+// over two pieces.
+TEST(RecordingFormat, CheckSumIsTheStandardCrc32) {
+    EXPECT_EQ(crc32("123456789"), 0xCBF43926u);
+    EXPECT_EQ(crc32(""), 0u);
+    EXPECT_EQ(crc32("The quick brown fox jumps over the lazy dog"), 0x414FA339u);
+    EXPECT_EQ(crc32("6789", crc32("12345")), 0xCBF43926u);
+}
+
 TEST(RecordingFormat, EveryEventKindAndTheWholeStartReadBackAsWritten) {
     const RecordingStart st = sampleStart();
     const std::vector<Event> events = everyKind();

@@ -2,8 +2,12 @@
 // The runner binds 127.0.0.1 on a port the kernel picks and runs on a thread
 // of the test; every flight is a few simulated seconds at most.
 
+#include <fstream>
 #include <future>
+#include <sstream>
 #include <thread>
+
+#include <sys/socket.h>
 
 #include "link/hilclient.h"
 #include "tests/testutil.h"
@@ -87,6 +91,74 @@ TEST(RunnerLink, LockstepEndsWhenTheClientLeavesAndSkipsRejectedFrames) {
     }
     const RunSummary s = runner.finish();
     EXPECT_EQ(s.ticks, 18) << "nine frames, two ticks each";
+}
+
+// The hex bytes of the README line that starts with `label` (after four
+// blanks), and of the indented lines that continue it.
+std::vector<std::uint8_t> readmeBytes(const std::string& label) {
+    std::ifstream f(std::string(std::getenv("UAVSIM_SOURCE_DIR")) + "/README.md");
+    std::vector<std::uint8_t> out;
+    std::string line;
+    bool in = false;
+    while (std::getline(f, line)) {
+        if (!in && line.rfind("    " + label + "  ", 0) == 0) {
+            in = true;
+            line = line.substr(4 + label.size());
+        } else if (in && line.rfind("           ", 0) != 0) {
+            break;
+        } else if (!in) {
+            continue;
+        }
+        std::istringstream hex(line);
+        std::string byte;
+        while (hex >> byte) out.push_back(static_cast<std::uint8_t>(std::stoul(byte, nullptr, 16)));
+    }
+    return out;
+}
+
+// The README's worked example, byte for byte: the runner with the trainer's
+// defaults in lockstep answers its one frame with its one reply.
+TEST(RunnerLink, TheReadmesWorkedExample) {
+    const std::vector<std::uint8_t> frame = readmeBytes("frame"), reply = readmeBytes("reply");
+    ASSERT_EQ(frame.size(), 20u) << "README: the example's frame";
+    ASSERT_EQ(reply.size(), 36u) << "README: the example's reply";
+    const CommandFrame f = encodeCommand({1600, 1450, 1500, 1300});
+    EXPECT_EQ(std::vector<std::uint8_t>(f.begin(), f.end()), frame);
+
+    RunOptions o;
+    o.modelPath = std::string(std::getenv("UAVSIM_SOURCE_DIR")) + "/models/trainer.mdl";
+    o.linkPort = 0;
+    o.lockstep = true;
+    RunnerThread runner(o);
+    HilClient c("127.0.0.1", runner.port);
+    c.sendBytes(frame.data(), frame.size());
+    std::vector<std::uint8_t> got(36);
+    std::size_t n = 0;
+    const auto until = std::chrono::steady_clock::now() + 5s;
+    while (n < got.size() && std::chrono::steady_clock::now() < until) {
+        const ssize_t r = ::recv(c.fd(), got.data() + n, got.size() - n, MSG_DONTWAIT);
+        if (r > 0) n += static_cast<std::size_t>(r);
+        else std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_EQ(got, reply);
+}
+
+// A client that writes thousands of frames before it reads loses none: the
+// only client's replies wait for it instead of closing the connection.
+TEST(RunnerLink, LockstepWaitsForAClientThatWritesBeforeReading) {
+    RunnerThread runner(linkFlight(1000.0, true));
+    HilClient c("127.0.0.1", runner.port);
+    constexpr int FRAMES = 15000;  // 540 kB of replies, more than both socket buffers hold
+    std::thread writer([&] {
+        std::vector<CommandFrame> burst(FRAMES, encodeCommand({1500, 1500, 1500, 1500}));
+        c.sendBytes(burst.data(), burst.size() * sizeof(CommandFrame));
+    });
+    std::this_thread::sleep_for(300ms);  // the replies pile up unread meanwhile
+    for (int i = 0; i < FRAMES; ++i) ASSERT_NO_THROW(c.readReply()) << "reply " << i;
+    writer.join();
+    ::shutdown(c.fd(), SHUT_WR);
+    const RunSummary s = runner.finish();
+    EXPECT_EQ(s.ticks, 2 * FRAMES);
 }
 
 TEST(RunnerLink, RealTimeFlightTakesCommandsFromSeveralClients) {

@@ -93,11 +93,26 @@ TEST(Tga, RefusedFilesAndTheirMessages) {
         {tgaHeader(10, 3, 1, 24) + Bytes{0x80, 1, 2, 3}, READ_FAILED, "RLE, packets end early"},
         {tgaHeader(10, 3, 1, 24) + Bytes{0x02, 1, 2, 3, 4, 5, 6, 7, 8}, READ_FAILED, "RLE, raw packet cut short"},
         {tgaHeader(10, 2, 1, 24) + Bytes{0x81, 1, 2}, READ_FAILED, "RLE, run pixel cut short"},
-        // 65535 x 65535 x 4 bytes would be 17 GB: refused from the file size, nothing allocated.
-        {tgaHeader(10, 65535, 65535, 32) + Bytes{0xFF, 1, 2, 3, 4}, READ_FAILED, "RLE, impossible size"},
-        {tgaHeader(2, 65535, 65535, 32) + Bytes(64, 0), READ_FAILED, "uncompressed, impossible size"},
+        // 16384 x 16384 x 4 bytes would be 1 GiB: refused from the file size, nothing allocated.
+        {tgaHeader(10, 16384, 16384, 32) + Bytes{0xFF, 1, 2, 3, 4}, READ_FAILED, "RLE, impossible size"},
+        {tgaHeader(2, 16384, 16384, 32) + Bytes(64, 0), READ_FAILED, "uncompressed, impossible size"},
+        // Larger than any texture: refused from the header alone, whatever the file holds.
+        {tgaHeader(10, 65535, 65535, 32) + Bytes{0xFF, 1, 2, 3, 4},
+         load + ". The image is 65535 x 65535 pixels; the largest texture here is 16384 x 16384.", "65535 square"},
+        {tgaHeader(2, 16385, 1, 24) + Bytes(16385 * 3, 0),
+         load + ". The image is 16385 x 1 pixels; the largest texture here is 16384 x 16384.", "one pixel too wide"},
     };
     for (const Row& r : rows) EXPECT_EQ(failureOf(r.file), r.message) << r.why;
+
+    // The context's own limit, when smaller; never more than 16384.
+    Bytes wide = tgaHeader(10, 4097, 2, 24);
+    for (int packet = 0; packet < 65; ++packet) wide = wide + Bytes{0xFF, 1, 2, 3};  // 65 runs of 128 pixels
+    const TextureLoad small = decodeTga("sky.tga", wide.data(), wide.size(), 4096);
+    EXPECT_EQ(small.message, "Couldn't load \"sky.tga\". The image is 4097 x 2 pixels; the largest texture here is "
+                             "4096 x 4096.");
+    EXPECT_TRUE(decodeTga("sky.tga", wide.data(), wide.size(), 8192).ok);
+    const Bytes huge = tgaHeader(2, 20000, 1, 24) + Bytes(60000, 0);
+    EXPECT_FALSE(decodeTga("sky.tga", huge.data(), huge.size(), 32768).ok) << "a context claiming more is held to 16384";
 }
 
 TEST(Tga, FilesByExtensionAndOnDisk) {
@@ -114,6 +129,23 @@ TEST(Tga, FilesByExtensionAndOnDisk) {
     EXPECT_EQ(missing.message, "File not found  - " + (dir / "none.TGA"));
     const TextureLoad folder = loadTextureFile(dir.path.string() + "/x.tga/..");
     EXPECT_FALSE(folder.ok);
+
+    // From disk the header is checked first and only the bytes the image can
+    // use are read: a 2 x 1 image followed by 4 MB of something else loads, a
+    // file declaring 65535 x 65535 is refused with its name.
+    const Bytes two = tgaHeader(2, 2, 1, 24) + Bytes{1, 2, 3, 4, 5, 6} + Bytes(4 << 20, 0x33);
+    putFile(dir / "long.tga", std::string(two.begin(), two.end()));
+    const TextureLoad longFile = loadTextureFile(dir / "long.tga");
+    ASSERT_TRUE(longFile.ok) << longFile.message;
+    EXPECT_EQ(longFile.image.pixels, (Bytes{3, 2, 1, 6, 5, 4}));
+    const Bytes vast = tgaHeader(10, 65535, 65535, 32) + Bytes(1 << 20, 0x7F);
+    putFile(dir / "vast.tga", std::string(vast.begin(), vast.end()));
+    EXPECT_EQ(loadTextureFile(dir / "vast.tga", 8192).message,
+              "Couldn't load \"" + (dir / "vast.tga") + "\". The image is 65535 x 65535 pixels; the largest texture "
+              "here is 8192 x 8192.");
+    const Bytes cut = tgaHeader(2, 100, 100, 24) + Bytes(100, 0);
+    putFile(dir / "cut.tga", std::string(cut.begin(), cut.end()));
+    EXPECT_EQ(loadTextureFile(dir / "cut.tga").message, "Couldn't read file \"" + (dir / "cut.tga") + "\".");
 }
 
 TEST(Bmp, RowsBothWaysAndRefusals) {
