@@ -82,8 +82,8 @@ FileLocations locateFiles(const LocateInput& in) {
     } else {
         f.portable = false;
         if (!share.empty()) f.txtTried.push_back(clean(share / TXT_FOLDER));
-        // A relative $XDG_CONFIG_HOME is to be ignored, as the base directory
-        // specification says.
+        // A relative $XDG_CONFIG_HOME is to be ignored, as the XDG base directory
+        // rules say.
         fs::path config;
         if (!in.xdgConfigHome.empty() && fs::path(in.xdgConfigHome).is_absolute())
             config = fs::path(in.xdgConfigHome) / "uavsim";
@@ -113,7 +113,7 @@ std::string ensureConfigDir(const std::string& dir) {
     std::error_code ec;
     if (fs::is_directory(dir, ec)) return {};
     // Each folder made here (~/.config too, when missing) is the user's
-    // alone, as the base directory specification asks (0700).
+    // alone, as the XDG base directory rules ask (0700).
     fs::path made;
     for (const fs::path& part : fs::path(dir)) {
         made /= part;
