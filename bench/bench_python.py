@@ -9,7 +9,8 @@ Prints, with the load average before and after each part (the machine may be sha
      one run() call);
   3. telemetry(every=1) of an hour;
   4. a sweep of N scenarios of 60 s flights, serially in this process and on a local cluster of two
-     single-threaded worker processes (the cluster already started; its start-up is printed apart).
+     single-threaded worker processes (the cluster already started; its start-up is printed apart),
+     repeated and interleaved, and what two processes get of this machine's two cores at all.
 """
 
 import argparse
@@ -20,6 +21,7 @@ import statistics
 import subprocess
 import sys
 import time
+from concurrent.futures import ThreadPoolExecutor
 
 import uavsim
 
@@ -122,36 +124,56 @@ def _process_cpu():
     return r.ru_utime + r.ru_stime
 
 
-def bench_sweep(n):
+def machine_ceiling(runner, repeat):
+    """What two cores give two independent processes here: the runner's own time for a two-hour flight
+    alone, then two such runners at once (the median of each). A shared or virtual machine loses some
+    of each core when both are busy, and no sweep can beat that."""
+    alone, paired = [], []
+    for _ in range(repeat):
+        alone.append(runner_wall(runner, 7200)[0])
+        with ThreadPoolExecutor(2) as pool:
+            paired += [r[0] for r in pool.map(lambda _: runner_wall(runner, 7200), range(2))]
+    a, b = statistics.median(alone), statistics.median(paired)
+    print(f"   two runners at once: {b:.3f} s each against {a:.3f} s alone (medians): two processes on two "
+          f"cores give at most {2 * a / b:.2f}x here")
+
+
+def bench_sweep(runner, n, repeat):
     from distributed import Client
     from uavsim._sweep import local_cluster
     metrics = ["final_distance_m", "max_bank_deg", "min_altitude_m", "time_to_home_s"]
     scenarios = sweep_scenarios(n)
-    print(f"4. sweep of {n} scenarios of 60 s flights ({load()})")
-    c0, t0 = time.process_time(), time.perf_counter()
-    serial = uavsim.sweep(scenarios, metrics, progress=False)
-    t_serial, cpu_serial = time.perf_counter() - t0, time.process_time() - c0
-    print(f"   serial, in this process: wall {t_serial:.2f} s, CPU {cpu_serial:.2f} s ({load()})")
+    print(f"4. sweep of {n} scenarios of 60 s flights, {repeat} times each way, interleaved ({load()})")
     t0 = time.perf_counter()
     with local_cluster(2) as cluster, Client(cluster) as client:
         t_start = time.perf_counter() - t0
         uavsim.sweep(scenarios[:8], metrics, client, progress=False)  # workers import uavsim
-        w0 = client.run(_process_cpu)
-        c0, t0 = time.process_time(), time.perf_counter()
-        parallel = uavsim.sweep(scenarios, metrics, client, progress=False)
-        t_cluster, cpu_client = time.perf_counter() - t0, time.process_time() - c0
-        w1 = client.run(_process_cpu)
-    assert [r["final_distance_m"] for r in parallel] == [r["final_distance_m"] for r in serial]
-    workers = [w1[k] - w0[k] for k in w1]
-    print(f"   local cluster, 2 workers: wall {t_cluster:.2f} s (its start-up {t_start:.2f} s apart); CPU "
-          f"{' + '.join(f'{w:.2f}' for w in workers)} s in the workers, {cpu_client:.2f} s in this process "
-          f"(client and scheduler)")
-    print(f"   throughput {t_serial / t_cluster:.2f}x the serial sweep in wall time  (target >= 1.7; {load()})")
-    # Where the machine is shared, wall time measures the share of the cores the processes got. The CPU
-    # accounting bounds what two idle cores give: the busier worker and the scheduler's share of a core.
-    bound = t_serial if cpu_serial <= 0 else cpu_serial / max(max(workers), (sum(workers) + cpu_client) / 2)
-    print(f"   CPU accounting: the sweep costs {sum(workers) + cpu_client:.2f} s of CPU on the cluster against "
-          f"{cpu_serial:.2f} s serially; on two idle cores at most {bound:.2f}x")
+        serial, cluster_runs = [], []
+        for _ in range(repeat):
+            c0, t0 = time.process_time(), time.perf_counter()
+            rows = uavsim.sweep(scenarios, metrics, progress=False)
+            serial.append((time.perf_counter() - t0, time.process_time() - c0))
+            w0 = client.run(_process_cpu)
+            c0, t0 = time.process_time(), time.perf_counter()
+            parallel = uavsim.sweep(scenarios, metrics, client, progress=False)
+            t_cluster, cpu_client = time.perf_counter() - t0, time.process_time() - c0
+            w1 = client.run(_process_cpu)
+            cluster_runs.append((t_cluster, cpu_client, sorted(w1[k] - w0[k] for k in w1)))
+            assert [r["final_distance_m"] for r in parallel] == [r["final_distance_m"] for r in rows]
+    s_wall = statistics.median(w for w, _ in serial)
+    s_cpu = statistics.median(c for _, c in serial)
+    c_wall = statistics.median(w for w, _, _ in cluster_runs)
+    c_client = statistics.median(c for _, c, _ in cluster_runs)
+    c_workers = [statistics.median(w[i] for _, _, w in cluster_runs) for i in range(2)]
+    print(f"   serial, in this process: wall median {s_wall:.2f} s (min {min(w for w, _ in serial):.2f}), "
+          f"CPU {s_cpu:.2f} s")
+    print(f"   local cluster, 2 workers: wall median {c_wall:.2f} s (min {min(w for w, _, _ in cluster_runs):.2f}; "
+          f"its start-up {t_start:.2f} s apart); CPU {c_workers[0]:.2f} + {c_workers[1]:.2f} s in the workers, "
+          f"{c_client:.2f} s in this process (client and scheduler)")
+    ratios = sorted(s[0] / c[0] for s, c in zip(serial, cluster_runs))
+    print(f"   throughput {s_wall / c_wall:.2f}x the serial sweep in wall time, medians; each pair: "
+          f"{', '.join(f'{r:.2f}' for r in ratios)}  (target >= 1.7; {load()})")
+    machine_ceiling(runner, repeat)
 
 
 def main():
@@ -168,7 +190,7 @@ def main():
     if a.only in (None, "telemetry"):
         bench_telemetry(a.repeat)
     if a.only in (None, "sweep"):
-        bench_sweep(a.scenarios)
+        bench_sweep(a.runner, a.scenarios, a.repeat)
     return 0
 
 
