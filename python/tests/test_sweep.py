@@ -1,4 +1,4 @@
-"""Sweeps: scenario order, error rows, spec errors; the same results serially, on a local Dask
+"""Sweeps: scenario order, error rows, sweep file errors; the same results serially, on a local Dask
 cluster and on a scheduler with two workers started here on loopback."""
 
 import importlib
@@ -91,7 +91,7 @@ def test_metrics_reduce_the_telemetry(trainer):
             uavsim.sweep([dict(model=trainer, seconds=1)], [bad])
 
 
-def test_sweep_spec_errors_name_the_scenario_and_key(trainer, tmp_path):
+def test_sweep_file_errors_name_the_scenario_and_key(trainer, tmp_path):
     with pytest.raises(uavsim.SweepError, match="scenario 1: unknown option 'speedkmh'"):
         uavsim.sweep([dict(model=trainer), dict(model=trainer, speedkmh=3)], METRICS)
     with pytest.raises(uavsim.SweepError, match="scenario 0: no model"):
@@ -105,34 +105,34 @@ def test_sweep_spec_errors_name_the_scenario_and_key(trainer, tmp_path):
         ('[1, 2]', "a JSON object"),
     ]
     for text, message in cases:
-        spec = tmp_path / "spec.json"
-        spec.write_text(text)
-        r = subprocess.run([PYTHON, "-m", "uavsim.sweep", str(spec), "--out", str(tmp_path / "r.csv"),
+        sweep_file = tmp_path / "sweep.json"
+        sweep_file.write_text(text)
+        r = subprocess.run([PYTHON, "-m", "uavsim.sweep", str(sweep_file), "--out", str(tmp_path / "r.csv"),
                             "--workers", "0"], capture_output=True, text=True, timeout=60)
         assert r.returncode == 2, text
         assert r.stderr.startswith("uavsim.sweep: ") and __import__("re").search(message, r.stderr), r.stderr
         assert not (tmp_path / "r.csv").exists()
 
 
-def write_spec(path, trainer):
-    spec = {"metrics": METRICS,
+def write_sweep_file(path, trainer):
+    doc = {"metrics": METRICS,
             "base": {"model": os.path.relpath(trainer, path.parent), "speed_kmh": 58, "angle_deg": 0,
                      "altitude_m": 80, "distance_m": 500, "mode": "return", "gust_max": 4, "seconds": 8},
             "grid": {"seed": [1, 2, 3], "settings.returnAltitude": [100, 140]},
             "scenarios": [{"speed_kmh": 500}]}
-    path.write_text(json.dumps(spec))
+    path.write_text(json.dumps(doc))
 
 
-def run_cli(spec, out, *args):
-    r = subprocess.run([PYTHON, "-m", "uavsim.sweep", str(spec), "--out", str(out), *args],
+def run_cli(sweep_file, out, *args):
+    r = subprocess.run([PYTHON, "-m", "uavsim.sweep", str(sweep_file), "--out", str(out), *args],
                        capture_output=True, text=True, timeout=180)
     assert r.returncode == 0, r.stderr
     return out.read_text()
 
 
 def test_cli_serial_writes_rows_in_order(trainer, tmp_path):
-    write_spec(tmp_path / "spec.json", trainer)
-    text = run_cli(tmp_path / "spec.json", tmp_path / "serial.csv", "--workers", "0")
+    write_sweep_file(tmp_path / "sweep.json", trainer)
+    text = run_cli(tmp_path / "sweep.json", tmp_path / "serial.csv", "--workers", "0")
     lines = text.splitlines()
     assert lines[0].split(",")[:2] == ["scenario", "model"]
     assert lines[0].endswith(",".join(METRICS) + ",error")
@@ -151,9 +151,9 @@ def test_local_cluster_gives_the_serial_results(trainer, tmp_path):
         # Batches of one: the results come back in any order and are put back in scenario order.
         same_rows(uavsim.sweep(scs, METRICS, client, batch_size=1), serial)
         same_rows(uavsim.sweep(scs, METRICS, client), serial)
-    write_spec(tmp_path / "spec.json", trainer)
-    assert run_cli(tmp_path / "spec.json", tmp_path / "local.csv", "--workers", "2") == \
-        run_cli(tmp_path / "spec.json", tmp_path / "serial.csv", "--workers", "0")
+    write_sweep_file(tmp_path / "sweep.json", trainer)
+    assert run_cli(tmp_path / "sweep.json", tmp_path / "local.csv", "--workers", "2") == \
+        run_cli(tmp_path / "sweep.json", tmp_path / "serial.csv", "--workers", "0")
 
 
 def free_port():
@@ -181,9 +181,9 @@ def test_scheduler_and_two_workers_give_the_serial_results(trainer, tmp_path):
         with Client(address, timeout="30s") as client:
             client.wait_for_workers(2, timeout=60)
             assert len(client.scheduler_info()["workers"]) == 2
-        write_spec(tmp_path / "spec.json", trainer)
-        remote = run_cli(tmp_path / "spec.json", tmp_path / "remote.csv", "--scheduler", address)
-        assert remote == run_cli(tmp_path / "spec.json", tmp_path / "serial.csv", "--workers", "0")
+        write_sweep_file(tmp_path / "sweep.json", trainer)
+        remote = run_cli(tmp_path / "sweep.json", tmp_path / "remote.csv", "--scheduler", address)
+        assert remote == run_cli(tmp_path / "sweep.json", tmp_path / "serial.csv", "--workers", "0")
     finally:
         for p in reversed(procs):
             p.terminate()
@@ -196,9 +196,9 @@ def test_scheduler_and_two_workers_give_the_serial_results(trainer, tmp_path):
 
 @pytest.mark.dask
 def test_a_scheduler_that_does_not_answer_fails_within_ten_seconds(trainer, tmp_path):
-    write_spec(tmp_path / "spec.json", trainer)
+    write_sweep_file(tmp_path / "sweep.json", trainer)
     t0 = time.monotonic()
-    r = subprocess.run([PYTHON, "-m", "uavsim.sweep", str(tmp_path / "spec.json"), "--out", str(tmp_path / "r.csv"),
+    r = subprocess.run([PYTHON, "-m", "uavsim.sweep", str(tmp_path / "sweep.json"), "--out", str(tmp_path / "r.csv"),
                         "--scheduler", f"tcp://127.0.0.1:{free_port()}"], capture_output=True, text=True,
                        timeout=60)
     wall = time.monotonic() - t0

@@ -28,7 +28,7 @@ DEFAULT_METRICS = ("final_distance_m", "min_altitude_m", "max_bank_deg")
 
 
 class SweepError(ValueError):
-    """A sweep that cannot start: a spec, scenario key, metric or scheduler problem, named."""
+    """A sweep that cannot start: a sweep file, scenario key, metric or scheduler problem, named."""
 
 
 def normalise(scenarios):
@@ -69,15 +69,15 @@ def _check_metrics(metrics):
     if isinstance(metrics, str):
         metrics = [metrics]
     out = []
-    for spec in metrics:
-        if isinstance(spec, tuple) and len(spec) == 2 and isinstance(spec[0], str) and callable(spec[1]):
-            out.append(spec)
+    for metric in metrics:
+        if isinstance(metric, tuple) and len(metric) == 2 and isinstance(metric[0], str) and callable(metric[1]):
+            out.append(metric)
             continue
         try:
-            m.resolve(spec)
+            m.resolve(metric)
         except ValueError as e:
             raise SweepError(str(e)) from None
-        out.append(spec)
+        out.append(metric)
     return out
 
 
@@ -258,34 +258,34 @@ def _row(scenario, result):
     return row
 
 
-# ----- the command line: python3 -m uavsim.sweep SPEC.json --out results.csv -----
+# ----- the command line: python3 -m uavsim.sweep SWEEP.json --out results.csv -----
 
-def load_spec(path):
+def load_sweep_file(path):
     """(scenarios, metrics) of a sweep file: {"metrics": [...], "base": {...}, "grid": {KEY: [values]},
     "scenarios": [{...}]}. Each scenario and each grid point is merged over base; a relative model
     path is taken from the file's folder."""
     try:
         with open(path, encoding="utf-8") as f:
-            spec = json.load(f)
+            doc = json.load(f)
     except OSError as e:
         raise SweepError(f"{path}: {e.strerror}") from None
     except UnicodeDecodeError as e:
         raise SweepError(f"{path}: not UTF-8 text ({e.reason} at byte {e.start})") from None
     except json.JSONDecodeError as e:
         raise SweepError(f"{path}: not valid JSON: {e.msg} at line {e.lineno} column {e.colno}") from None
-    if not isinstance(spec, dict):
+    if not isinstance(doc, dict):
         raise SweepError(f"{path}: a JSON object with 'scenarios' and/or 'grid' is needed")
-    unknown = set(spec) - {"metrics", "base", "grid", "scenarios"}
+    unknown = set(doc) - {"metrics", "base", "grid", "scenarios"}
     if unknown:
         raise SweepError(f"{path}: unknown key '{sorted(unknown)[0]}' (known: metrics, base, grid, scenarios)")
-    base = spec.get("base", {})
+    base = doc.get("base", {})
     if not isinstance(base, dict):
         raise SweepError(f"{path}: base: a dict of options is needed")
-    listed = spec.get("scenarios", [])
+    listed = doc.get("scenarios", [])
     if not isinstance(listed, list):
         raise SweepError(f"{path}: scenarios: a list of dicts is needed")
     scenarios = [dict(base, **sc) if isinstance(sc, dict) else sc for sc in listed]
-    grid = spec.get("grid")
+    grid = doc.get("grid")
     if grid is not None:
         if not isinstance(grid, dict) or not all(isinstance(v, list) and v for v in grid.values()):
             raise SweepError(f"{path}: grid: a dict of KEY: [values] (non-empty lists) is needed")
@@ -298,7 +298,7 @@ def load_spec(path):
     for sc in scenarios:
         if isinstance(sc, dict) and isinstance(sc.get("model"), str) and "\n" not in sc["model"]:
             sc["model"] = os.path.normpath(os.path.join(folder, sc["model"]))
-    return scenarios, spec.get("metrics", list(DEFAULT_METRICS))
+    return scenarios, doc.get("metrics", list(DEFAULT_METRICS))
 
 
 def write_csv(rows, path, metric_names):
@@ -368,7 +368,7 @@ def main(argv=None):
     p = argparse.ArgumentParser(prog="python3 -m uavsim.sweep",
                                 description="Flies the scenarios of a sweep file on Dask and writes one CSV row "
                                             "per scenario: its options, its metrics and its error if it failed.")
-    p.add_argument("spec", help="sweep file (JSON: metrics, base, grid, scenarios)")
+    p.add_argument("sweep_file", metavar="SWEEP.json", help="sweep file (JSON: metrics, base, grid, scenarios)")
     p.add_argument("--out", required=True, help="results CSV")
     p.add_argument("--scheduler", help="address of a running Dask scheduler, e.g. tcp://10.0.0.5:8786; "
                                        "without it a local cluster is started")
@@ -384,7 +384,7 @@ def main(argv=None):
             raise SweepError("--workers: 0 or more")
         if not (args.timeout > 0 and math.isfinite(args.timeout)):
             raise SweepError("--timeout: a positive number of seconds")
-        scenarios, metrics = load_spec(args.spec)
+        scenarios, metrics = load_sweep_file(args.sweep_file)
         scenarios = normalise(scenarios)  # unknown keys are named before any cluster starts
         metrics = _check_metrics(metrics)
         if args.scheduler or args.workers > 0:

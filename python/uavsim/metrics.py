@@ -79,11 +79,11 @@ BUILTIN = {f.__name__: f for f in (final_distance_m, final_altitude_m, min_altit
 PARAMETRIC = {"time_to_home_s": "radius in m"}
 
 
-def resolve(spec):
+def resolve(text):
     """The function of a metric name ("time_to_home_s:50" included); ValueError naming it otherwise."""
-    if not isinstance(spec, str):
-        raise ValueError(f"metric {spec!r}: a name is needed (one of {', '.join(sorted(BUILTIN))})")
-    name, _, arg = spec.partition(":")
+    if not isinstance(text, str):
+        raise ValueError(f"metric {text!r}: a name is needed (one of {', '.join(sorted(BUILTIN))})")
+    name, _, arg = text.partition(":")
     fn = BUILTIN.get(name)
     if fn is None:
         raise ValueError(f"unknown metric '{name}' (one of {', '.join(sorted(BUILTIN))})")
@@ -96,7 +96,7 @@ def resolve(spec):
     except ValueError:
         value = math.nan
     if not math.isfinite(value):
-        raise ValueError(f"metric '{spec}': the parameter ({PARAMETRIC[name]}) is not a number")
+        raise ValueError(f"metric '{text}': the parameter ({PARAMETRIC[name]}) is not a number")
     return lambda t: fn(t, value)
 
 

@@ -1,4 +1,4 @@
-"""python3 -m uavsim.sweep SPEC.json --out results.csv [--scheduler tcp://HOST:8786] [--workers N]
+"""python3 -m uavsim.sweep SWEEP.json --out results.csv [--scheduler tcp://HOST:8786] [--workers N]
 
 The command line of uavsim.sweep (see uavsim._sweep). Importing this module keeps
 ``uavsim.sweep(...)`` callable: the module itself calls the sweep function.
