@@ -156,6 +156,24 @@ def test_local_cluster_gives_the_serial_results(trainer, tmp_path):
         run_cli(tmp_path / "sweep.json", tmp_path / "serial.csv", "--workers", "0")
 
 
+@pytest.mark.dask
+def test_a_worker_killed_in_flight_fails_its_scenarios_and_the_sweep_goes_on(trainer):
+    import dask
+    from distributed import Client, LocalCluster
+    scs = [dict(model=trainer, speed_kmh=58, altitude_m=a, seconds=2) for a in (100, 110, 120, 150)]
+    # A metric that kills its worker process on the scenario flown from 150 m. It is the last: Dask
+    # counts every task the dying worker held as a suspect, and allows none to die here.
+    killer = ("killer", lambda t: os._exit(3) if t["posH_m"][0] > 130 else 0.0)
+    with dask.config.set({"distributed.scheduler.allowed-failures": 0}), \
+            LocalCluster(n_workers=1, threads_per_worker=1, processes=True, dashboard_address=None) as cluster, \
+            Client(cluster) as client:
+        rows = uavsim.sweep(scs, ["final_distance_m", killer], client, batch_size=1)
+    assert [r["error"].split(":")[0] for r in rows] == ["", "", "", "KilledWorker"]
+    assert math.isnan(rows[3]["final_distance_m"]) and math.isnan(rows[3]["killer"])
+    serial = uavsim.sweep(scs[:3], ["final_distance_m"])
+    assert [r["final_distance_m"] for r in rows[:3]] == [r["final_distance_m"] for r in serial]
+
+
 def free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
@@ -184,6 +202,22 @@ def test_scheduler_and_two_workers_give_the_serial_results(trainer, tmp_path):
         write_sweep_file(tmp_path / "sweep.json", trainer)
         remote = run_cli(tmp_path / "sweep.json", tmp_path / "remote.csv", "--scheduler", address)
         assert remote == run_cli(tmp_path / "sweep.json", tmp_path / "serial.csv", "--workers", "0")
+        # A third worker that imports another uavsim: the sweep is refused, naming it, instead of
+        # waiting for ever on a worker that stops when it cannot unpickle the task.
+        elsewhere = tmp_path / "elsewhere" / "uavsim"
+        elsewhere.mkdir(parents=True)
+        (elsewhere / "__init__.py").write_text("raise ImportError('not this build')\n")
+        procs.append(subprocess.Popen([worker, address, "--nthreads", "1", "--host", "127.0.0.1", "--no-dashboard"],
+                                      env=dict(env, PYTHONPATH=str(elsewhere.parent)),
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        with Client(address, timeout="30s") as client:
+            client.wait_for_workers(3, timeout=60)
+        r = subprocess.run([PYTHON, "-m", "uavsim.sweep", str(tmp_path / "sweep.json"), "--out",
+                            str(tmp_path / "refused.csv"), "--scheduler", address],
+                           capture_output=True, text=True, timeout=120)
+        assert r.returncode == 2
+        assert "cannot import uavsim (ImportError: not this build)" in r.stderr, r.stderr
+        assert not (tmp_path / "refused.csv").exists()
     finally:
         for p in reversed(procs):
             p.terminate()

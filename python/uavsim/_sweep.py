@@ -219,18 +219,52 @@ def sweep(scenarios, metrics=DEFAULT_METRICS, client=None, *, batch_size=None, p
             bar.add([(i, r)])
     else:
         from distributed import as_completed
+        threads = check_workers(client)
         shipped = list(enumerate(_with_model_bytes(scenarios)))
         if batch_size is None:
-            batches = _guided_batches(shipped, max(1, sum(client.nthreads().values())))
+            batches = _guided_batches(shipped, threads)
         else:
             batches = [shipped[k:k + batch_size] for k in range(0, len(shipped), batch_size)]
         futures = client.map(fly_batch, batches, metrics=metrics, pure=False)
+        batch_of = {f.key: b for f, b in zip(futures, batches)}
+        names = _metric_names(metrics)
         for future in as_completed(futures):
-            done = future.result()
+            if future.status == "error":
+                # The task itself failed (a worker killed while flying it, a result that could not
+                # be sent back): its scenarios carry the reason and the sweep goes on.
+                e = future.exception()
+                done = [(i, dict({n: math.nan for n in names}, error=f"{type(e).__name__}: {e}"))
+                        for i, _ in batch_of[future.key]]
+            else:
+                done = future.result()
             for i, r in done:
                 results[i] = r
             bar.add(done)
     return [_row(sc, r) for sc, r in zip(scenarios, results)]
+
+
+def check_workers(client):
+    """The worker threads of the client's cluster, every worker asked whether it imports this build of
+    uavsim first. SweepError when there is no worker, or names the first that cannot."""
+    import cloudpickle
+    from . import _probe, _uavsim
+    nthreads = client.nthreads()
+    if not nthreads:
+        raise SweepError("the Dask cluster has no workers")
+    cloudpickle.register_pickle_by_value(_probe)
+    try:
+        answers = client.run(_probe.import_uavsim)
+    finally:
+        cloudpickle.unregister_pickle_by_value(_probe)
+    columns = tuple(_uavsim.COLUMNS)
+    for worker, (error, theirs) in sorted(answers.items()):
+        if error:
+            raise SweepError(f"the Dask worker {worker} cannot import uavsim ({error}); every worker needs "
+                             "this uavsim build importable (its PYTHONPATH, or the package installed)")
+        if theirs != columns:
+            raise SweepError(f"the Dask worker {worker} has a different uavsim build (its telemetry columns "
+                             "differ); every worker needs this build")
+    return max(1, sum(nthreads.values()))
 
 
 def _guided_batches(items, threads, largest=50):
