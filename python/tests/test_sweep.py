@@ -202,6 +202,18 @@ def test_scheduler_and_two_workers_give_the_serial_results(trainer, tmp_path):
         write_sweep_file(tmp_path / "sweep.json", trainer)
         remote = run_cli(tmp_path / "sweep.json", tmp_path / "remote.csv", "--scheduler", address)
         assert remote == run_cli(tmp_path / "sweep.json", tmp_path / "serial.csv", "--workers", "0")
+        # A metric from a module the workers do not have: refused before any task is sent.
+        (tmp_path / "clientonly").mkdir()
+        (tmp_path / "clientonly" / "my_metrics.py").write_text("def zero(t):\n    return 0.0\n")
+        sys.path.insert(0, str(tmp_path / "clientonly"))
+        try:
+            my_metrics = importlib.import_module("my_metrics")
+            with Client(address, timeout="30s") as client:
+                with pytest.raises(uavsim.SweepError, match="cannot read the sweep's metrics "
+                                                            r"\(ModuleNotFoundError: No module named 'my_metrics'\)"):
+                    uavsim.sweep(scenarios(trainer)[:2], [("zero", my_metrics.zero)], client)
+        finally:
+            sys.path.remove(str(tmp_path / "clientonly"))
         # A third worker that imports another uavsim: the sweep is refused, naming it, instead of
         # waiting for ever on a worker that stops when it cannot unpickle the task.
         elsewhere = tmp_path / "elsewhere" / "uavsim"

@@ -219,7 +219,7 @@ def sweep(scenarios, metrics=DEFAULT_METRICS, client=None, *, batch_size=None, p
             bar.add([(i, r)])
     else:
         from distributed import as_completed
-        threads = check_workers(client)
+        threads = check_workers(client, metrics)
         shipped = list(enumerate(_with_model_bytes(scenarios)))
         if batch_size is None:
             batches = _guided_batches(shipped, threads)
@@ -243,24 +243,31 @@ def sweep(scenarios, metrics=DEFAULT_METRICS, client=None, *, batch_size=None, p
     return [_row(sc, r) for sc, r in zip(scenarios, results)]
 
 
-def check_workers(client):
-    """The worker threads of the client's cluster, every worker asked whether it imports this build of
-    uavsim first. SweepError when there is no worker, or names the first that cannot."""
+def check_workers(client, metrics):
+    """The worker threads of the client's cluster, every worker asked first whether it imports this build
+    of uavsim and can read the metrics. SweepError when there is no worker, or names the first that
+    cannot."""
     import cloudpickle
+    from distributed.protocol.pickle import dumps
     from . import _probe, _uavsim
     nthreads = client.nthreads()
     if not nthreads:
         raise SweepError("the Dask cluster has no workers")
+    try:
+        metrics_pickle = dumps(metrics)  # as Dask sends them with each task
+    except Exception as e:
+        raise SweepError(f"the metrics cannot be sent to the Dask workers ({type(e).__name__}: {e})") from None
     cloudpickle.register_pickle_by_value(_probe)
     try:
-        answers = client.run(_probe.import_uavsim)
+        answers = client.run(_probe.check, metrics_pickle)
     finally:
         cloudpickle.unregister_pickle_by_value(_probe)
     columns = tuple(_uavsim.COLUMNS)
     for worker, (error, theirs) in sorted(answers.items()):
         if error:
-            raise SweepError(f"the Dask worker {worker} cannot import uavsim ({error}); every worker needs "
-                             "this uavsim build importable (its PYTHONPATH, or the package installed)")
+            raise SweepError(f"the Dask worker {worker} {error}; every worker needs this uavsim build "
+                             "importable (its PYTHONPATH, or the package installed), and the modules of "
+                             "the metric functions")
         if theirs != columns:
             raise SweepError(f"the Dask worker {worker} has a different uavsim build (its telemetry columns "
                              "differ); every worker needs this build")
