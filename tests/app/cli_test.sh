@@ -18,7 +18,10 @@ for prog in "$app" "$run" "$hil"; do
     || fail "$name --version second line: $out"
   # Other options, even unknown ones, still just print the version.
   [ "$("$prog" --bogus --version --csv out.csv)" = "$out" ] || fail "$name --version with other options"
-  "$prog" --help | grep -q "^Usage: $name" || fail "$name --help"
+  # Read whole first: grep -q stops at its match, and under pipefail the
+  # program's SIGPIPE on the rest of its help would fail the pipeline.
+  help=$("$prog" --help) || fail "$name --help: status $?"
+  grep -q "^Usage: $name" <<<"$help" || fail "$name --help"
 done
 [ ! -e out.csv ] || fail "--version created a file"
 
