@@ -140,8 +140,10 @@ struct Flight::Impl {
     std::string startModeError, startWarning;
 
     bool logging = false;
-    std::int64_t firstLogged = 0;
+    std::int64_t keep = 1;         // ticks between kept rows
+    std::int64_t firstLogged = 0;  // the tick of row 0
     RowLog log;
+    double faultRow[TELEMETRY_COUNT] = {};  // the last valid state, once a fault latched
 };
 
 Flight::Flight(const FlightOptions& o, const FlightOptionNames& names) {
@@ -190,17 +192,19 @@ bool Flight::tick() {
     if (m.s.fault != SimFault::None) return false;
     const std::int64_t i = m.ticks;
     if (m.gustMax > 0 && i > 0 && i % m.gustTicks == 0) m.s.wind = nextGust(m.gustMax, m.gustRandom).wind;
-    if (m.logging) m.log.reserveRow();  // refused memory stops the flight before the tick, not after
+    const bool keepRow = m.logging && (i + 1) % m.keep == 0;
+    if (keepRow) m.log.reserveRow();  // refused memory stops the flight before the tick, not after
     const SimState before = m.s;  // the control tick also writes servos and thrust
     const TickResult r = headlessTick(m.hc, m.ap, m.s, m.ac);
     if (r.faultRaised || m.s.fault != SimFault::None) {
         const SimFault f = m.s.fault;
         m.s = before;
         m.s.fault = f;
+        if (m.logging) telemetryValues(m.s, m.faultRow);
         return false;
     }
     ++m.ticks;
-    if (m.logging) m.log.append(m.s);
+    if (keepRow) m.log.append(m.s);
     return true;
 }
 
@@ -279,25 +283,48 @@ const ReturnTexts& Flight::returnTexts() const { return impl_->retTexts; }
 SimFault Flight::fault() const { return impl_->s.fault; }
 const std::string& Flight::startWarning() const { return impl_->startWarning; }
 
-void Flight::keepTelemetry() {
+void Flight::keepTelemetry(int everyTicks) {
     Impl& m = *impl_;
+    if (everyTicks < 1) throw SimError("the telemetry interval must be 1 tick or more, not " + std::to_string(everyTicks));
     if (m.logging) return;
     m.logging = true;
+    m.keep = everyTicks;
     m.firstLogged = m.ticks;
     m.log.append(m.s);
+    if (m.s.fault != SimFault::None) telemetryValues(m.s, m.faultRow);
 }
 
+int Flight::keptEvery() const { return static_cast<int>(impl_->keep); }
 std::int64_t Flight::loggedRows() const { return impl_->log.rows(); }
-std::int64_t Flight::firstLoggedTick() const { return impl_->firstLogged; }
-const double* Flight::loggedRow(std::int64_t r) const {
-    return impl_->log.row(r);
+
+std::int64_t Flight::loggedTick(std::int64_t r) const {
+    const Impl& m = *impl_;
+    return r == 0 ? m.firstLogged : (m.firstLogged / m.keep + r) * m.keep;
+}
+
+const double* Flight::loggedRow(std::int64_t r) const { return impl_->log.row(r); }
+
+std::int64_t Flight::loggedRowOfTick(std::int64_t tick) const {
+    const Impl& m = *impl_;
+    if (!m.logging || tick < m.firstLogged) return -1;
+    std::int64_t r = 0;
+    if (tick > m.firstLogged) {
+        if (tick % m.keep != 0) return -1;
+        r = tick / m.keep - m.firstLogged / m.keep;
+    }
+    return r < loggedRows() ? r : -1;
 }
 
 std::vector<std::int64_t> Flight::csvTicks(int every) const {
+    const Impl& m = *impl_;
     std::vector<std::int64_t> out;
+    if (every < 1) return out;
+    if (every % m.keep != 0)
+        throw SimError("every: " + std::to_string(every) + " is not a multiple of the " + std::to_string(m.keep) +
+                       " ticks between kept rows");
     const std::int64_t rows = loggedRows();
-    if (rows == 0 || every < 1) return out;
-    const std::int64_t first = impl_->firstLogged, last = first + rows - 1;
+    if (rows == 0) return out;
+    const std::int64_t first = m.firstLogged, last = fault() != SimFault::None ? m.ticks : loggedTick(rows - 1);
     std::int64_t n = std::max<std::int64_t>(every, (first + every - 1) / every * every);
     out.reserve(static_cast<std::size_t>((last - first) / every + 2));
     for (; n <= last; n += every) out.push_back(n);
@@ -306,11 +333,17 @@ std::vector<std::int64_t> Flight::csvTicks(int every) const {
     return out;
 }
 
+const double* Flight::csvRow(std::int64_t tick) const {
+    const std::int64_t r = loggedRowOfTick(tick);
+    if (r >= 0) return loggedRow(r);
+    if (fault() != SimFault::None && tick == impl_->ticks) return impl_->faultRow;
+    throw SimError("tick " + std::to_string(tick) + " was not kept");
+}
+
 void Flight::writeCsv(std::ostream& out, int every) const {
     writeTelemetryHeader(out);
     const double dt = impl_->s.dt;
-    for (std::int64_t n : csvTicks(every))
-        writeTelemetryRow(out, n, dt, loggedRow(n - impl_->firstLogged));
+    for (std::int64_t n : csvTicks(every)) writeTelemetryRow(out, n, dt, csvRow(n));
 }
 
 }  // namespace uav

@@ -173,18 +173,27 @@ public:
     const std::string& startWarning() const;
 
     // The telemetry kept from now on: the present state, then the state after
-    // every tick (the CSV columns, record/telemetry.h). Off at the start.
-    void keepTelemetry();
-    // Kept rows: row r is the state after tick firstLoggedTick() + r; rows are
-    // consecutive in memory. Keeping them, tick() throws std::bad_alloc (before
-    // flying the tick) when no memory is left for the next row.
+    // every tick whose number (counted from the start) is a multiple of
+    // `everyTicks`, and after a fault the last valid state. Off at the start.
+    // At every tick an hour is 150 MB. Throws SimError for `everyTicks` < 1.
+    void keepTelemetry(int everyTicks = 1);
+    int keptEvery() const;
+    // Kept rows: row r is the state after tick loggedTick(r) (row 0 the state
+    // when keeping began); rows are consecutive in memory. Keeping them, tick()
+    // throws std::bad_alloc (before flying the tick) when no memory is left for
+    // the next row.
     std::int64_t loggedRows() const;
-    std::int64_t firstLoggedTick() const;
+    std::int64_t loggedTick(std::int64_t r) const;
     const double* loggedRow(std::int64_t r) const;  // TELEMETRY_COUNT values
+    // The row that holds `tick`, or -1 when it was not kept.
+    std::int64_t loggedRowOfTick(std::int64_t tick) const;
     // Ticks whose rows a CSV of a row every `every` ticks holds, as the runner
     // writes it: every multiple of `every` after the start, and after a fault
-    // the last valid state unless a regular row gave it.
+    // the last valid state unless a regular row gave it. Throws SimError
+    // naming `every` when it is not a multiple of keptEvery().
     std::vector<std::int64_t> csvTicks(int every) const;
+    // The values of a tick csvTicks gave: its kept row, or the last valid state.
+    const double* csvRow(std::int64_t tick) const;
     // The runner's CSV of the kept rows: header, then those ticks' rows.
     void writeCsv(std::ostream& out, int every) const;
 

@@ -95,6 +95,13 @@ int slider(const char* name, py::handle v) {
     }
 }
 
+// A number of ticks, 1 or more.
+int wholeTicks(const char* name, py::handle v) {
+    const double n = option(name, v, {1, 1e9});
+    if (n != std::floor(n)) raise(errors.option, std::string(name) + ": a whole number of ticks is needed");
+    return static_cast<int>(n);
+}
+
 // A str as UTF-8; OptionError for one that UTF-8 cannot hold (lone surrogates).
 std::string utf8(const char* name, py::handle v) {
     Py_ssize_t size = 0;
@@ -239,7 +246,7 @@ public:
     PyFlight(py::object model, py::object speed, py::object angle, py::object altitude, py::object distance,
              py::object windNorth, py::object windEast, py::object gustMax, py::object gustPeriod, py::object seed, py::object ailerons,
              py::object elevator, py::object rudder, py::object throttle, py::object mode, py::object settings,
-             py::object decimalSep, py::object modelName);
+             py::object decimalSep, py::object modelName, py::object keepEvery);
 
     // Locks the flight for one call: a second thread using the same flight
     // at the same time gets an error instead of a data race.
@@ -290,7 +297,8 @@ private:
 PyFlight::PyFlight(py::object model, py::object speed, py::object angle, py::object altitude, py::object distance,
                    py::object windNorth, py::object windEast, py::object gustMax, py::object gustPeriod, py::object seed,
                    py::object ailerons, py::object elevator, py::object rudder, py::object throttle,
-                   py::object mode, py::object settings, py::object decimalSep, py::object modelName) {
+                   py::object mode, py::object settings, py::object decimalSep, py::object modelName,
+                   py::object keepEvery) {
     FlightOptions o;
     // The model: bytes or a str holding a line break are the file's content,
     // any other str or path-like object names the file.
@@ -338,6 +346,7 @@ PyFlight::PyFlight(py::object model, py::object speed, py::object angle, py::obj
                  slider("throttle", throttle)};
     o.mode = modeFrom(mode);
     o.settings = settingsFrom(settings);
+    const int keep = wholeTicks("keep_every", keepEvery);
     const std::string sep = text("decimal_sep", decimalSep);
     if (sep != "." && sep != ",") raise(errors.option, "decimal_sep: '" + sep + "' is not . or ,");
     o.decimalSep = sep[0];
@@ -359,7 +368,7 @@ PyFlight::PyFlight(py::object model, py::object speed, py::object angle, py::obj
     if (!flight_->startWarning().empty()) {
         if (PyErr_WarnEx(PyExc_UserWarning, flight_->startWarning().c_str(), 1) != 0) throw py::error_already_set();
     }
-    flight_->keepTelemetry();
+    flight_->keepTelemetry(keep);
 }
 
 py::dict slidersDict(const SliderPositions& p) {
@@ -401,10 +410,16 @@ std::int64_t ticksOf(py::handle seconds) {
     return std::llround(option("seconds", seconds, SECONDS_RANGE) / 0.01);
 }
 
-int everyOf(py::handle every) {
-    const double v = option("every", every, {1, 1e9});
-    if (v != std::floor(v)) raise(errors.option, "every: a whole number of ticks is needed");
-    return static_cast<int>(v);
+// Rows every `every` ticks of a flight's kept telemetry: by default the
+// runner's 10, or the kept interval when 10 is not a multiple of it.
+int everyOf(const Flight& f, py::handle every) {
+    const int keep = f.keptEvery();
+    if (every.is_none()) return 10 % keep == 0 ? 10 : keep;
+    const int n = wholeTicks("every", every);
+    if (n % keep != 0)
+        raise(errors.option, "every: " + std::to_string(n) + " is not a multiple of keep_every (" +
+                                 std::to_string(keep) + ")");
+    return n;
 }
 
 // A C-ordered array of doubles for a large copy: anonymous memory backed by
@@ -429,9 +444,9 @@ py::array_t<double> bigArray(py::ssize_t rows, py::ssize_t cols) {
 }
 
 py::dict telemetry(PyFlight& pf, py::handle everyArg) {
-    const int every = everyOf(everyArg);
     PyFlight::Use use(pf);
     const Flight& f = pf.flight();
+    const int every = everyOf(f, everyArg);
     const std::vector<std::int64_t> ticks = f.csvTicks(every);
     const auto rows = static_cast<py::ssize_t>(ticks.size());
     py::array_t<double> t(rows);
@@ -439,16 +454,16 @@ py::dict telemetry(PyFlight& pf, py::handle everyArg) {
     {
         double* tp = t.mutable_data();
         double* vp = values.mutable_data();
-        const std::int64_t first = f.firstLoggedTick();
         const double dt = f.state().dt;
         py::gil_scoped_release free;
-        if (every == 1 && !ticks.empty() && ticks.back() - ticks.front() + 1 == rows) {
-            // Consecutive rows: one copy.
-            std::memcpy(vp, f.loggedRow(ticks.front() - first),
-                        static_cast<std::size_t>(rows) * TELEMETRY_COUNT * sizeof(double));
+        const std::int64_t r0 = ticks.empty() ? -1 : f.loggedRowOfTick(ticks.front());
+        const std::int64_t r1 = ticks.empty() ? -1 : f.loggedRowOfTick(ticks.back());
+        if (r0 >= 0 && r1 >= 0 && r1 - r0 + 1 == rows) {
+            // Consecutive kept rows: one copy.
+            std::memcpy(vp, f.loggedRow(r0), static_cast<std::size_t>(rows) * TELEMETRY_COUNT * sizeof(double));
         } else {
             for (py::ssize_t r = 0; r < rows; ++r)
-                std::memcpy(vp + r * TELEMETRY_COUNT, f.loggedRow(ticks[static_cast<std::size_t>(r)] - first),
+                std::memcpy(vp + r * TELEMETRY_COUNT, f.csvRow(ticks[static_cast<std::size_t>(r)]),
                             TELEMETRY_COUNT * sizeof(double));
         }
         for (py::ssize_t r = 0; r < rows; ++r) tp[r] = static_cast<double>(ticks[static_cast<std::size_t>(r)]) * dt;
@@ -496,20 +511,21 @@ PYBIND11_MODULE(_uavsim, m) {
 
 Flight(model, *, speed_kmh=30, angle_deg=15, altitude_m=2, distance_m=0, wind_north=0, wind_east=0,
        gust_max=0, gust_period=1, seed=1, ailerons=0, elevator=0, rudder=0, throttle=-100, mode="off",
-       settings=None, decimal_sep=".")
+       settings=None, decimal_sep=".", keep_every=1)
 
 model: a path (str without a line break, or path-like), or the model file's text (str with line
 breaks, or bytes as on disk); model_name names a model given as its content in messages.
+keep_every: the telemetry kept every N ticks (about 150 MB per simulated hour at every tick).
 Options, ranges and defaults are the runner's (uavsim-run --help).)")
         .def(py::init<py::object, py::object, py::object, py::object, py::object, py::object, py::object, py::object,
                       py::object, py::object, py::object, py::object, py::object, py::object, py::object, py::object,
-                      py::object, py::object>(),
+                      py::object, py::object, py::object>(),
              py::arg("model"), py::kw_only(), py::arg("speed_kmh") = 30.0, py::arg("angle_deg") = 15.0,
              py::arg("altitude_m") = 2.0, py::arg("distance_m") = 0.0, py::arg("wind_north") = 0.0,
              py::arg("wind_east") = 0.0, py::arg("gust_max") = 0.0, py::arg("gust_period") = 1.0,
              py::arg("seed") = 1, py::arg("ailerons") = 0, py::arg("elevator") = 0, py::arg("rudder") = 0,
              py::arg("throttle") = -100, py::arg("mode") = "off", py::arg("settings") = py::none(),
-             py::arg("decimal_sep") = ".", py::arg("model_name") = py::none())
+             py::arg("decimal_sep") = ".", py::arg("model_name") = py::none(), py::arg("keep_every") = 1)
         .def(
             "sliders",
             [](PyFlight& pf, py::object ailerons, py::object elevator, py::object rudder, py::object throttle) {
@@ -680,13 +696,18 @@ Options, ranges and defaults are the runner's (uavsim-run --help).)")
                                    if (pf.flight().fault() == SimFault::None) return py::none();
                                    return py::str(simFaultText(pf.flight().fault()));
                                }, "None, or why the flight stopped.")
-        .def("telemetry", &telemetry, py::arg("every") = 10,
+        .def("telemetry", &telemetry, py::arg("every") = py::none(),
              "The runner's CSV rows as a dict of NumPy arrays by column name: a row every `every` ticks "
-             "(t = every x 0.01 s, 2 x ..., not the start), and after a fault the last valid state.")
+             "(t = every x 0.01 s, 2 x ..., not the start), and after a fault the last valid state. `every` "
+             "is a multiple of keep_every; by default 10, or keep_every when 10 is not a multiple of it.")
+        .def_property_readonly("keep_every",
+                               [](PyFlight& pf) {
+                                   PyFlight::Use use(pf);
+                                   return pf.flight().keptEvery();
+                               }, "Ticks between the kept telemetry rows.")
         .def(
             "to_csv",
             [](PyFlight& pf, py::object path, py::object every) {
-                const int n = everyOf(every);
                 PyObject* p = PyOS_FSPath(path.ptr());
                 if (!p) throw py::error_already_set();
                 py::object fsPath = py::reinterpret_steal<py::object>(p);
@@ -695,11 +716,11 @@ Options, ranges and defaults are the runner's (uavsim-run --help).)")
                 std::ostringstream out;
                 {
                     PyFlight::Use use(pf);
-                    pf.flight().writeCsv(out, n);
+                    pf.flight().writeCsv(out, everyOf(pf.flight(), every));
                 }
                 writeFileAtomically(file, out.str(), pf.modelPath());
             },
-            py::arg("path"), py::arg("every") = 10,
+            py::arg("path"), py::arg("every") = py::none(),
             "Writes the runner's CSV (uavsim-run --csv PATH --every N) of the flight so far; the file is "
             "replaced whole or left as it was.");
 }

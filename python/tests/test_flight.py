@@ -244,6 +244,16 @@ def test_telemetry_columns_and_rows(trainer):
     assert every["posX_m"][9::10].tolist() == t["posX_m"].tolist()
     assert f.state["posX_m"] == every["posX_m"][-1]
     assert set(f.state) == set(uavsim.COLUMNS)
+    # Kept every 4 ticks: the same rows at its multiples, 4 by default (10 is not one), others refused.
+    g = uavsim.Flight(trainer, **LEVEL, keep_every=4)
+    g.run(1.23)
+    assert g.keep_every == 4
+    assert g.telemetry()["posX_m"].tolist() == every["posX_m"][3::4].tolist()
+    assert g.telemetry(every=20)["posX_m"].tolist() == every["posX_m"][19::20].tolist()
+    with pytest.raises(uavsim.OptionError, match=r"^every: 10 is not a multiple of keep_every \(4\)$"):
+        g.to_csv("never-written.csv", every=10)
+    with pytest.raises(uavsim.OptionError, match="keep_every: 0 is outside 1 .. 1000000000"):
+        uavsim.Flight(trainer, keep_every=0)
 
 
 def test_threads_fly_at_once_with_the_gil_released(trainer):

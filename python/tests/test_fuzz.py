@@ -16,7 +16,8 @@ NUMBERS = [0, 1, -1, 0.5, 100, -100, 101, 1e308, -1e308, 1e-320, math.nan, math.
 TEXTS = ["", "off", "return", "stabilise", "ratehold", "x", "\n", "\0", "\udc80", "rollLoop.kp=", "=1",
          "homeRadius=-1", "returnAltitude=1e400", "captureAltitude=2", ".", ",", "Поле", None, 3]
 OPTIONS = ["speed_kmh", "angle_deg", "altitude_m", "distance_m", "wind_north", "wind_east", "gust_max",
-           "gust_period", "seed", "ailerons", "elevator", "rudder", "throttle", "mode", "settings", "decimal_sep"]
+           "gust_period", "seed", "ailerons", "elevator", "rudder", "throttle", "mode", "settings", "decimal_sep",
+           "keep_every"]
 
 
 def random_value(rng):

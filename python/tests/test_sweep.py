@@ -161,9 +161,10 @@ def test_a_worker_killed_in_flight_fails_its_scenarios_and_the_sweep_goes_on(tra
     import dask
     from distributed import Client, LocalCluster
     scs = [dict(model=trainer, speed_kmh=58, altitude_m=a, seconds=2) for a in (100, 110, 120, 150)]
-    # A metric that kills its worker process on the scenario flown from 150 m. It is the last: Dask
-    # counts every task the dying worker held as a suspect, and allows none to die here.
-    killer = ("killer", lambda t: os._exit(3) if t["posH_m"][0] > 130 else 0.0)
+    # A metric that kills its worker process on the scenario flown from 150 m. Dask counts every task
+    # the dying worker held as a suspect, and allows none to die here: so it is the last, and it waits
+    # a second first, for the worker to report the tasks it finished before.
+    killer = ("killer", lambda t: (time.sleep(1), os._exit(3)) if t["posH_m"][0] > 130 else 0.0)
     with dask.config.set({"distributed.scheduler.allowed-failures": 0}), \
             LocalCluster(n_workers=1, threads_per_worker=1, processes=True, dashboard_address=None) as cluster, \
             Client(cluster) as client:

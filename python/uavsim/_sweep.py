@@ -21,7 +21,7 @@ import time
 
 FLIGHT_OPTIONS = ("model", "speed_kmh", "angle_deg", "altitude_m", "distance_m", "wind_north", "wind_east",
                   "gust_max", "gust_period", "seed", "ailerons", "elevator", "rudder", "throttle", "mode",
-                  "settings", "decimal_sep")
+                  "settings", "decimal_sep", "keep_every")
 SCENARIO_KEYS = FLIGHT_OPTIONS + ("seconds", "engage_at", "every")
 DEFAULT_SECONDS = 60.0
 DEFAULT_METRICS = ("final_distance_m", "min_altitude_m", "max_bank_deg")
@@ -95,6 +95,11 @@ def fly(scenario, metrics):
         if isinstance(options.get("model"), dict):  # the content read where the sweep was started
             options["model_name"] = options["model"]["name"]
             options["model"] = options["model"]["bytes"]
+        # The flight keeps only the rows the metrics read: an hour at every tick is 150 MB.
+        every = scenario.get("every", 1)
+        if isinstance(every, bool) or not isinstance(every, int) or not 1 <= every <= 10 ** 9:
+            raise ValueError(f"every: {every!r} is not a whole number of ticks 1 .. 1000000000")
+        options.setdefault("keep_every", every)
         engage_at = scenario.get("engage_at")
         seconds = scenario.get("seconds", DEFAULT_SECONDS)
         mode = options.get("mode", "off")
@@ -108,7 +113,7 @@ def fly(scenario, metrics):
             flight.mode = mode
             seconds = seconds - flight.time
         flight.run(seconds)
-        row = m.compute(metrics, flight.telemetry(every=scenario.get("every", 1)))
+        row = m.compute(metrics, flight.telemetry(every=every))
         row["error"] = ""
         return row
     except Exception as e:  # the row carries it; the sweep goes on

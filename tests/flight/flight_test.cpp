@@ -192,3 +192,41 @@ TEST(Flight, AFaultLatchesAtTheLastValidState) {
     ASSERT_EQ(ticks.size(), 1u) << "no regular row: the fault gives one";
     EXPECT_EQ(ticks[0], flown);
 }
+
+// Telemetry kept every few ticks gives the same CSV rows as every tick kept,
+// at every multiple of its interval, a fault's last valid state included,
+// and refuses an interval it cannot give.
+TEST(Flight, TelemetryKeptEveryFewTicksGivesTheSameRows) {
+    FlightOptions fo = gustyStabilise();
+    Flight all(fo), some(fo);
+    all.keepTelemetry();
+    some.keepTelemetry(7);
+    EXPECT_EQ(all.run(1000), 1000);
+    EXPECT_EQ(some.run(1000), 1000);
+    EXPECT_EQ(some.loggedRows(), 1 + 1000 / 7);
+    EXPECT_EQ(some.loggedTick(some.loggedRows() - 1), 994);
+    EXPECT_EQ(some.loggedRowOfTick(994), some.loggedRows() - 1);
+    EXPECT_EQ(some.loggedRowOfTick(995), -1);
+    for (int every : {7, 21, 700}) {
+        std::ostringstream a, b;
+        all.writeCsv(a, every);
+        some.writeCsv(b, every);
+        EXPECT_EQ(a.str(), b.str()) << "every " << every;
+    }
+    EXPECT_NE(errorOf([&] { some.csvTicks(10); }).find("every: 10 is not a multiple of the 7 ticks"),
+              std::string::npos);
+
+    FlightOptions bad;
+    bad.modelBytes = std::regex_replace(fileBytes(trainer()), std::regex("\nTV=[^\r\n]*"), "\nTV=1e3");
+    Flight faultAll(bad), faultSome(bad);
+    faultAll.keepTelemetry();
+    faultSome.keepTelemetry(7);
+    const std::int64_t flown = faultAll.run(200);
+    ASSERT_EQ(faultSome.run(200), flown);
+    ASSERT_NE(flown % 7, 0) << "the last valid state is not a kept row";
+    std::ostringstream a, b;
+    faultAll.writeCsv(a, 7);
+    faultSome.writeCsv(b, 7);
+    EXPECT_EQ(a.str(), b.str());
+    EXPECT_NE(errorOf([] { Flight(FlightOptions{}).keepTelemetry(0); }), "");
+}
