@@ -6,6 +6,7 @@ import json
 import math
 import os
 import shutil
+import signal
 import socket
 import subprocess
 import sys
@@ -282,3 +283,32 @@ print((resource.getrusage(resource.RUSAGE_SELF).ru_minflt - before) / 20)
                        env=dict(os.environ, MALLOC_TRIM_THRESHOLD_="65536"))
     assert r.returncode == 0, r.stderr
     assert float(r.stdout) < 100
+
+
+@pytest.mark.parametrize("workers", ["0", "2"])
+def test_an_interrupted_sweep_keeps_what_was_flown(trainer, tmp_path, workers):
+    # Hour-long flights: about a third of a second each, so Ctrl-C after the first rows comes back
+    # finds most of them not flown.
+    doc = {"metrics": ["final_distance_m"], "base": {"model": trainer, "speed_kmh": 58, "altitude_m": 300,
+                                                     "distance_m": 1000, "mode": "return", "seconds": 3600},
+           "grid": {"seed": list(range(1, 41))}}
+    (tmp_path / "sweep.json").write_text(json.dumps(doc))
+    out = tmp_path / "r.csv"
+    p = subprocess.Popen([PYTHON, "-m", "uavsim.sweep", str(tmp_path / "sweep.json"), "--out", str(out),
+                          "--workers", workers, "--progress"], stderr=subprocess.PIPE, text=True,
+                         start_new_session=True)
+    seen = ""
+    while "/40 flights" not in seen:
+        ch = p.stderr.read(1)
+        assert ch, f"the sweep ended before the interrupt: {seen}"
+        seen += ch
+    os.killpg(p.pid, signal.SIGINT)  # as Ctrl-C on a terminal: to the workers too
+    _, err = p.communicate(timeout=60)
+    assert p.returncode == 130, err
+    assert "the sweep was interrupted after" in err and f"rows in {out}" in err
+    lines = out.read_text().splitlines()
+    assert len(lines) == 41
+    flown = [line for line in lines[1:] if line.endswith(",")]
+    not_flown = [line for line in lines[1:] if line.endswith(",nan,not flown: the sweep was interrupted")]
+    assert flown and not_flown and len(flown) + len(not_flown) == 40
+    assert [line.split(",")[0] for line in lines[1:]] == [str(i) for i in range(40)]

@@ -16,6 +16,7 @@ import itertools
 import json
 import math
 import os
+import signal
 import sys
 import time
 
@@ -29,6 +30,18 @@ DEFAULT_METRICS = ("final_distance_m", "min_altitude_m", "max_bank_deg")
 
 class SweepError(ValueError):
     """A sweep that cannot start: a sweep file, scenario key, metric or scheduler problem, named."""
+
+
+class SweepInterrupted(KeyboardInterrupt):
+    """Ctrl-C during a sweep. `rows` holds every scenario's row, in scenario order: the flown ones as
+    they came back, the others with NaN metrics and NOT_FLOWN as their error."""
+
+    def __init__(self, rows, flown):
+        super().__init__(f"the sweep was interrupted after {flown} of {len(rows)} scenarios")
+        self.rows, self.flown = rows, flown
+
+
+NOT_FLOWN = "not flown: the sweep was interrupted"
 
 
 def normalise(scenarios):
@@ -216,9 +229,21 @@ def sweep(scenarios, metrics=DEFAULT_METRICS, client=None, *, batch_size=None, p
         progress = sys.stderr.isatty()
     bar = _Progress(len(scenarios), sys.stderr, progress and len(scenarios) > 0)
     results = [None] * len(scenarios)
-    indexed = list(enumerate(scenarios))
+    try:
+        _fly_all(scenarios, metrics, client, batch_size, results, bar)
+    except KeyboardInterrupt:
+        names = _metric_names(metrics)
+        flown = sum(r is not None for r in results)
+        rows = [_row(sc, r if r is not None else dict({n: math.nan for n in names}, error=NOT_FLOWN))
+                for sc, r in zip(scenarios, results)]
+        raise SweepInterrupted(rows, flown) from None
+    return [_row(sc, r) for sc, r in zip(scenarios, results)]
+
+
+def _fly_all(scenarios, metrics, client, batch_size, results, bar):
+    """Fills results[i] for each scenario as its flight comes back."""
     if client is None:
-        for i, sc in indexed:
+        for i, sc in enumerate(scenarios):
             r = fly(sc, metrics)
             results[i] = r
             bar.add([(i, r)])
@@ -233,19 +258,22 @@ def sweep(scenarios, metrics=DEFAULT_METRICS, client=None, *, batch_size=None, p
         futures = client.map(fly_batch, batches, metrics=metrics, pure=False)
         batch_of = {f.key: b for f, b in zip(futures, batches)}
         names = _metric_names(metrics)
-        for future in as_completed(futures):
-            if future.status == "error":
-                # The task itself failed (a worker killed while flying it, a result that could not
-                # be sent back): its scenarios carry the reason and the sweep goes on.
-                e = future.exception()
-                done = [(i, dict({n: math.nan for n in names}, error=f"{type(e).__name__}: {e}"))
-                        for i, _ in batch_of[future.key]]
-            else:
-                done = future.result()
-            for i, r in done:
-                results[i] = r
-            bar.add(done)
-    return [_row(sc, r) for sc, r in zip(scenarios, results)]
+        try:
+            for future in as_completed(futures):
+                if future.status == "error":
+                    # The task itself failed (a worker killed while flying it, a result that could
+                    # not be sent back): its scenarios carry the reason and the sweep goes on.
+                    e = future.exception()
+                    done = [(i, dict({n: math.nan for n in names}, error=f"{type(e).__name__}: {e}"))
+                            for i, _ in batch_of[future.key]]
+                else:
+                    done = future.result()
+                for i, r in done:
+                    results[i] = r
+                bar.add(done)
+        except KeyboardInterrupt:
+            client.cancel(futures)  # the cluster stops flying what nobody will read
+            raise
 
 
 def check_workers(client, metrics):
@@ -404,10 +432,22 @@ def local_cluster(workers):
     from distributed import LocalCluster
     environ = {k: v for k, v in dask.config.get("distributed.nanny.pre-spawn-environ", {}).items()
                if k != "MALLOC_TRIM_THRESHOLD_"}
-    with dask.config.set({"distributed.worker.profile.enabled": False,
-                          "distributed.nanny.pre-spawn-environ": environ}):
-        return LocalCluster(n_workers=workers, threads_per_worker=1, processes=True, dashboard_address=None,
-                            silence_logs=logging.ERROR)
+    # The worker processes ignore Ctrl-C (the disposition is inherited, and Python then keeps it): the
+    # terminal sends it to them too, and it is this process that stops the sweep and closes the cluster.
+    previous = signal.signal(signal.SIGINT, signal.SIG_IGN) if _main_thread() else None
+    try:
+        with dask.config.set({"distributed.worker.profile.enabled": False,
+                              "distributed.nanny.pre-spawn-environ": environ}):
+            return LocalCluster(n_workers=workers, threads_per_worker=1, processes=True, dashboard_address=None,
+                                silence_logs=logging.ERROR)
+    finally:
+        if previous is not None:
+            signal.signal(signal.SIGINT, previous)
+
+
+def _main_thread():
+    import threading
+    return threading.current_thread() is threading.main_thread()
 
 
 def main(argv=None):
@@ -442,6 +482,16 @@ def main(argv=None):
     except SweepError as e:
         print(f"uavsim.sweep: {e}", file=sys.stderr)
         return 2
+    except SweepInterrupted as e:
+        # What was flown is kept: every row, the ones not flown marked, for a sweep of those alone.
+        try:
+            write_csv(e.rows, args.out, _metric_names(metrics))
+        except SweepError as w:
+            print(f"\nuavsim.sweep: {e}; {w}", file=sys.stderr)
+            return 130
+        print(f"\nuavsim.sweep: {e}; all {len(e.rows)} rows in {args.out}, the {len(e.rows) - e.flown} not "
+              f"flown with \"{NOT_FLOWN}\" as their error", file=sys.stderr)
+        return 130
     finally:
         if client is not None:
             client.close()
