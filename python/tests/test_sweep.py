@@ -232,6 +232,20 @@ def test_scheduler_and_two_workers_give_the_serial_results(trainer, tmp_path):
         assert r.returncode == 2
         assert "cannot import uavsim (ImportError: not this build)" in r.stderr, r.stderr
         assert not (tmp_path / "refused.csv").exists()
+        # The scheduler lost in the middle of hour-long flights: what was flown is kept.
+        procs.pop().terminate()
+        with Client(address, timeout="30s") as client:
+            while len(client.scheduler_info()["workers"]) != 2:
+                time.sleep(0.1)
+        p = start_long_sweep(trainer, tmp_path, tmp_path / "lost.csv", "--scheduler", address)
+        procs[0].kill()
+        _, err = p.communicate(timeout=60)
+        assert p.returncode == 2, err
+        assert "the connection to the Dask scheduler was lost after" in err, err
+        lines = (tmp_path / "lost.csv").read_text().splitlines()
+        assert len(lines) == 41
+        assert any(line.endswith(",") for line in lines)
+        assert any(line.endswith(",nan,not flown: the Dask scheduler was lost") for line in lines)
     finally:
         for p in reversed(procs):
             p.terminate()
@@ -285,23 +299,28 @@ print((resource.getrusage(resource.RUSAGE_SELF).ru_minflt - before) / 20)
     assert float(r.stdout) < 100
 
 
-@pytest.mark.parametrize("workers", ["0", "2"])
-def test_an_interrupted_sweep_keeps_what_was_flown(trainer, tmp_path, workers):
-    # Hour-long flights: about a third of a second each, so Ctrl-C after the first rows comes back
-    # finds most of them not flown.
+def start_long_sweep(trainer, tmp_path, out, *args):
+    """The command line on 40 hour-long flights (about a third of a second each), returned once the
+    first rows have come back, with most of them still to fly."""
     doc = {"metrics": ["final_distance_m"], "base": {"model": trainer, "speed_kmh": 58, "altitude_m": 300,
                                                      "distance_m": 1000, "mode": "return", "seconds": 3600},
            "grid": {"seed": list(range(1, 41))}}
-    (tmp_path / "sweep.json").write_text(json.dumps(doc))
-    out = tmp_path / "r.csv"
-    p = subprocess.Popen([PYTHON, "-m", "uavsim.sweep", str(tmp_path / "sweep.json"), "--out", str(out),
-                          "--workers", workers, "--progress"], stderr=subprocess.PIPE, text=True,
-                         start_new_session=True)
+    (tmp_path / "long.json").write_text(json.dumps(doc))
+    p = subprocess.Popen([PYTHON, "-m", "uavsim.sweep", str(tmp_path / "long.json"), "--out", str(out), *args,
+                          "--progress"], stderr=subprocess.PIPE, text=True, start_new_session=True)
     seen = ""
     while "/40 flights" not in seen:
         ch = p.stderr.read(1)
-        assert ch, f"the sweep ended before the interrupt: {seen}"
+        assert ch, f"the sweep ended too soon: {seen}"
         seen += ch
+    return p
+
+
+@pytest.mark.dask
+@pytest.mark.parametrize("workers", ["0", "2"])
+def test_an_interrupted_sweep_keeps_what_was_flown(trainer, tmp_path, workers):
+    out = tmp_path / "r.csv"
+    p = start_long_sweep(trainer, tmp_path, out, "--workers", workers)
     os.killpg(p.pid, signal.SIGINT)  # as Ctrl-C on a terminal: to the workers too
     _, err = p.communicate(timeout=60)
     assert p.returncode == 130, err

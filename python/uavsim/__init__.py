@@ -11,8 +11,9 @@ The flight is the runner's (uavsim-run): the same start-up, ticks, options and m
 
 from ._uavsim import (COLUMNS, DT, BusyError, Error, Flight, FlightFault, ModeError, ModelError,
                       OptionError, SettingsError, TuningError)
-from ._sweep import SweepError, SweepInterrupted, sweep
+from ._sweep import SweepError, SweepInterrupted, SweepLost, sweep
 from . import metrics
 
 __all__ = ["COLUMNS", "DT", "BusyError", "Error", "Flight", "FlightFault", "ModeError", "ModelError",
-           "OptionError", "SettingsError", "TuningError", "SweepError", "SweepInterrupted", "sweep", "metrics"]
+           "OptionError", "SettingsError", "TuningError", "SweepError", "SweepInterrupted", "SweepLost", "sweep",
+           "metrics"]

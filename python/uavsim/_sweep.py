@@ -41,7 +41,22 @@ class SweepInterrupted(KeyboardInterrupt):
         self.rows, self.flown = rows, flown
 
 
+class SweepLost(SweepError):
+    """The Dask scheduler lost in the middle of a sweep. `rows` as SweepInterrupted's, the ones not
+    flown with LOST as their error."""
+
+    def __init__(self, rows, flown, reason):
+        super().__init__(f"the connection to the Dask scheduler was lost after {flown} of {len(rows)} "
+                         f"scenarios ({reason})")
+        self.rows, self.flown = rows, flown
+
+
 NOT_FLOWN = "not flown: the sweep was interrupted"
+LOST = "not flown: the Dask scheduler was lost"
+
+
+class _ClusterLost(Exception):
+    pass
 
 
 def normalise(scenarios):
@@ -229,14 +244,17 @@ def sweep(scenarios, metrics=DEFAULT_METRICS, client=None, *, batch_size=None, p
         progress = sys.stderr.isatty()
     bar = _Progress(len(scenarios), sys.stderr, progress and len(scenarios) > 0)
     results = [None] * len(scenarios)
+    def kept(why):
+        names = _metric_names(metrics)
+        return [_row(sc, r if r is not None else dict({n: math.nan for n in names}, error=why))
+                for sc, r in zip(scenarios, results)], sum(r is not None for r in results)
+
     try:
         _fly_all(scenarios, metrics, client, batch_size, results, bar)
     except KeyboardInterrupt:
-        names = _metric_names(metrics)
-        flown = sum(r is not None for r in results)
-        rows = [_row(sc, r if r is not None else dict({n: math.nan for n in names}, error=NOT_FLOWN))
-                for sc, r in zip(scenarios, results)]
-        raise SweepInterrupted(rows, flown) from None
+        raise SweepInterrupted(*kept(NOT_FLOWN)) from None
+    except _ClusterLost as e:
+        raise SweepLost(*kept(LOST), e.args[0]) from None
     return [_row(sc, r) for sc, r in zip(scenarios, results)]
 
 
@@ -248,6 +266,8 @@ def _fly_all(scenarios, metrics, client, batch_size, results, bar):
             results[i] = r
             bar.add([(i, r)])
     else:
+        import asyncio
+        from concurrent.futures import CancelledError
         from distributed import as_completed
         threads = check_workers(client, metrics)
         shipped = list(enumerate(_with_model_bytes(scenarios)))
@@ -274,6 +294,9 @@ def _fly_all(scenarios, metrics, client, batch_size, results, bar):
         except KeyboardInterrupt:
             client.cancel(futures)  # the cluster stops flying what nobody will read
             raise
+        except (OSError, CancelledError, asyncio.CancelledError) as e:
+            # The scheduler gone (the client's futures are cancelled when it is), or the connection.
+            raise _ClusterLost(f"{type(e).__name__}: {e}") from None
 
 
 def check_workers(client, metrics):
@@ -450,6 +473,17 @@ def _main_thread():
     return threading.current_thread() is threading.main_thread()
 
 
+def _write_kept(stopped, why, out, metrics):
+    """What a stopped sweep flew is kept: every row, the ones not flown marked, for a sweep of those alone."""
+    try:
+        write_csv(stopped.rows, out, _metric_names(metrics))
+    except SweepError as e:
+        print(f"\nuavsim.sweep: {stopped}; {e}", file=sys.stderr)
+        return
+    print(f"\nuavsim.sweep: {stopped}; all {len(stopped.rows)} rows in {out}, the "
+          f"{len(stopped.rows) - stopped.flown} not flown with \"{why}\" as their error", file=sys.stderr)
+
+
 def main(argv=None):
     p = argparse.ArgumentParser(prog="python3 -m uavsim.sweep",
                                 description="Flies the scenarios of a sweep file on Dask and writes one CSV row "
@@ -479,18 +513,14 @@ def main(argv=None):
         rows = sweep(scenarios, metrics, client, progress=args.progress)
         wall = time.monotonic() - t0
         write_csv(rows, args.out, _metric_names(metrics))
+    except SweepLost as e:
+        _write_kept(e, LOST, args.out, metrics)
+        return 2
     except SweepError as e:
         print(f"uavsim.sweep: {e}", file=sys.stderr)
         return 2
     except SweepInterrupted as e:
-        # What was flown is kept: every row, the ones not flown marked, for a sweep of those alone.
-        try:
-            write_csv(e.rows, args.out, _metric_names(metrics))
-        except SweepError as w:
-            print(f"\nuavsim.sweep: {e}; {w}", file=sys.stderr)
-            return 130
-        print(f"\nuavsim.sweep: {e}; all {len(e.rows)} rows in {args.out}, the {len(e.rows) - e.flown} not "
-              f"flown with \"{NOT_FLOWN}\" as their error", file=sys.stderr)
+        _write_kept(e, NOT_FLOWN, args.out, metrics)
         return 130
     finally:
         if client is not None:
