@@ -237,6 +237,8 @@ def sweep(scenarios, metrics=DEFAULT_METRICS, client=None, *, batch_size=None, p
     (name, function) pairs; a function takes the telemetry dict and must be picklable for Dask.
     client: a distributed.Client, or None to fly here, one after another.
     progress: a bar on standard error; None shows it when standard error is a terminal.
+    Ctrl-C raises SweepInterrupted and a scheduler lost midway SweepLost: both hold every row, the
+    ones not flown marked in their error.
     """
     scenarios = normalise(scenarios)
     metrics = _check_metrics(metrics)
@@ -244,6 +246,7 @@ def sweep(scenarios, metrics=DEFAULT_METRICS, client=None, *, batch_size=None, p
         progress = sys.stderr.isatty()
     bar = _Progress(len(scenarios), sys.stderr, progress and len(scenarios) > 0)
     results = [None] * len(scenarios)
+
     def kept(why):
         names = _metric_names(metrics)
         return [_row(sc, r if r is not None else dict({n: math.nan for n in names}, error=why))
