@@ -33,7 +33,10 @@ if(GIT_FOUND)
     endif()
     # Configure again when HEAD moves: a checkout changes HEAD, a commit the
     # branch's ref (or packed-refs once git has packed it).
-    foreach(_what HEAD packed-refs)
+    execute_process(COMMAND ${GIT_EXECUTABLE} symbolic-ref -q HEAD
+                    WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+                    OUTPUT_VARIABLE _ref ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
+    foreach(_what HEAD packed-refs ${_ref})  # no branch's ref on a detached HEAD
       execute_process(COMMAND ${GIT_EXECUTABLE} rev-parse --path-format=absolute --git-path ${_what}
                       WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
                       OUTPUT_VARIABLE _p ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
@@ -41,17 +44,6 @@ if(GIT_FOUND)
         set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${_p}")
       endif()
     endforeach()
-    execute_process(COMMAND ${GIT_EXECUTABLE} symbolic-ref -q HEAD
-                    WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-                    OUTPUT_VARIABLE _ref ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
-    if(_ref)
-      execute_process(COMMAND ${GIT_EXECUTABLE} rev-parse --path-format=absolute --git-path ${_ref}
-                      WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-                      OUTPUT_VARIABLE _p ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
-      if(EXISTS "${_p}")
-        set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${_p}")
-      endif()
-    endif()
   endif()
 endif()
 

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -65,6 +67,19 @@ struct TempDir {
 
 inline void putFile(const std::filesystem::path& p, const std::string& bytes) {
     std::ofstream(p, std::ios::binary) << bytes;
+}
+
+// Reads a socket until its peer closes it or sends nothing for 5 s; the bytes read.
+inline std::size_t bytesUntilQuiet(int fd) {
+    std::size_t total = 0;
+    char buf[65536];
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 5000) <= 0) return total;
+        const ssize_t r = ::recv(fd, buf, sizeof buf, 0);
+        if (r <= 0) return total;
+        total += static_cast<std::size_t>(r);
+    }
 }
 
 inline std::string fileBytes(const std::filesystem::path& p) {

@@ -38,15 +38,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = std::string(argv[1]) + "/";
-    using uav::MapKind;
-    const struct {
-        const char* name;
-        MapKind kind;
-    } maps[] = {{"mountains.bmp", MapKind::Mountains},
-                {"field_lake.bmp", MapKind::FieldLake},
-                {"desert.bmp", MapKind::Desert},
-                {"default.bmp", MapKind::Default}};
     bool ok = writeFile(dir + "Sky.tga", uav::makeSkyTga());
-    for (const auto& m : maps) ok = writeFile(dir + m.name, uav::encodeBmp(uav::makeMap(m.kind))) && ok;
+    for (const auto& m : uav::MAP_FILES) ok = writeFile(dir + m.name, uav::encodeBmp(uav::makeMap(m.kind))) && ok;
     return ok ? 0 : 1;
 }

@@ -19,10 +19,11 @@
 
 namespace uav::test {
 
-// Runs `action`, answering every modal box it opens: a message box with Yes
-// (or OK), a file dialog by typing `fileName` and accepting. Returns the texts
-// of the message boxes, joined by '|'.
-inline std::string answeringDialogs(const std::function<void()>& action, const QString& fileName = {}) {
+// Runs `action`, answering every modal box it opens: a message box with
+// `reply` (or OK where it has no such button), a file dialog by typing
+// `fileName` and accepting. Returns the texts of the message boxes, joined by '|'.
+inline std::string answeringDialogs(const std::function<void()>& action, const QString& fileName = {},
+                                    QMessageBox::StandardButton reply = QMessageBox::Yes) {
     QStringList seen;
     QTimer answer;
     answer.setInterval(5);
@@ -30,8 +31,8 @@ inline std::string answeringDialogs(const std::function<void()>& action, const Q
         QWidget* w = QApplication::activeModalWidget();
         if (auto* box = qobject_cast<QMessageBox*>(w)) {
             seen << box->text();
-            if (QAbstractButton* yes = box->button(QMessageBox::Yes))
-                yes->click();
+            if (QAbstractButton* b = box->button(reply))
+                b->click();
             else
                 box->done(QMessageBox::Ok);
         } else if (auto* dlg = qobject_cast<QFileDialog*>(w)) {

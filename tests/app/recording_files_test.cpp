@@ -19,29 +19,7 @@ namespace {
 // question with `answer`; returns the questions' texts joined by '|'.
 std::string startingWith(const std::function<void()>& action, const QString& fileName,
                          QMessageBox::StandardButton answer) {
-    QStringList seen;
-    QTimer t;
-    t.setInterval(5);
-    QObject::connect(&t, &QTimer::timeout, [&] {
-        QWidget* w = QApplication::activeModalWidget();
-        if (auto* box = qobject_cast<QMessageBox*>(w)) {
-            seen << box->text();
-            if (QAbstractButton* b = box->button(answer)) b->click();
-            else box->done(QMessageBox::Ok);
-        } else if (auto* dlg = qobject_cast<QFileDialog*>(w)) {
-            auto* edit = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-            if (!edit || edit->property("answering").toBool()) return;
-            edit->setProperty("answering", true);
-            QTimer::singleShot(0, edit, [edit, fileName] {
-                edit->setProperty("answering", false);
-                edit->setText(fileName);
-                QTest::keyClick(edit, Qt::Key_Return);
-            });
-        }
-    });
-    t.start();
-    action();
-    return seen.join('|').toStdString();
+    return answeringDialogs(action, fileName, answer);
 }
 
 class RecordingFiles : public ProgramTest {

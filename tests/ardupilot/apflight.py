@@ -116,9 +116,9 @@ def mavlink_module(tools, work):
         if not mavgen.mavgen(opts, [xml]):
             fail("pymavlink could not generate the MAVLink module")
     import importlib.util
-    spec = importlib.util.spec_from_file_location("uavsim_mavlink_gen", out)
-    mod = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(mod)
+    found = importlib.util.spec_from_file_location("uavsim_mavlink_gen", out)
+    mod = importlib.util.module_from_spec(found)
+    found.loader.exec_module(mod)
     return mod
 
 

@@ -8,15 +8,22 @@ run=$1 hil=$2 model=$3
 err=$(mktemp) out=$(mktemp)
 pid=""
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -f "$err" "$out"' EXIT
-timeout 30 "$run" "$model" --link 0 --lockstep --seconds 2 --altitude 100 --speed 58 --angle 0 2>"$err" &
-pid=$!
-port=""
-for _ in $(seq 1 200); do
-  port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$err")
-  [ -n "$port" ] && break
-  sleep 0.05
-done
-[ -n "$port" ] || { echo "the runner did not listen:"; cat "$err"; exit 1; }
+
+# Starts a lockstep runner flying $1 seconds in the background ($pid) and waits
+# for the port it listens on ($port).
+start_runner() {
+  timeout 30 "$run" "$model" --link 0 --lockstep --seconds "$1" --altitude 100 --speed 58 --angle 0 2>"$err" &
+  pid=$!
+  port=""
+  for _ in $(seq 1 200); do
+    port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$err")
+    [ -n "$port" ] && break
+    sleep 0.05
+  done
+  [ -n "$port" ] || { echo "the runner did not listen:"; cat "$err"; exit 1; }
+}
+
+start_runner 2
 timeout 30 "$hil" --port "$port" --rate 0 --frames 100 --thr 1400 --level --print-every 50 | tee "$out"
 wait "$pid"
 pid=""
@@ -31,15 +38,7 @@ grep -q "option --port: '70000' is not a port (0..65535)" "$err" || { cat "$err"
 
 # A flight of 1 s answers 50 frames; asked for 100, the client reports the
 # frames it actually wrote (at most the one that found the runner gone), not 100.
-timeout 30 "$run" "$model" --link 0 --lockstep --seconds 1 --altitude 100 --speed 58 --angle 0 2>"$err" &
-pid=$!
-port=""
-for _ in $(seq 1 200); do
-  port=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$err")
-  [ -n "$port" ] && break
-  sleep 0.05
-done
-[ -n "$port" ] || { echo "the runner did not listen:"; cat "$err"; exit 1; }
+start_runner 1
 status=0
 timeout 30 "$hil" --port "$port" --rate 0 --frames 100 --print-every 1000 >"$out" 2>/dev/null || status=$?
 wait "$pid"

@@ -72,14 +72,7 @@ TEST(TxtAssets, MountainLakesLieFlatInTheDeepestValleys) {
 
 TEST(TxtAssets, CommittedFilesAreTheGeneratorsOutput) {
     const std::string txt = std::string(std::getenv("UAVSIM_SOURCE_DIR")) + "/TXT/";
-    const struct {
-        const char* name;
-        MapKind kind;
-    } maps[] = {{"mountains.bmp", MapKind::Mountains},
-                {"field_lake.bmp", MapKind::FieldLake},
-                {"desert.bmp", MapKind::Desert},
-                {"default.bmp", MapKind::Default}};
-    for (const auto& m : maps) {
+    for (const auto& m : MAP_FILES) {
         const std::vector<std::uint8_t> want = encodeBmp(makeMap(m.kind));
         EXPECT_TRUE(test::fileBytes(txt + m.name) == std::string(want.begin(), want.end()))
             << m.name << " differs: run build/release/tools/uavsim-gen-txt TXT";
